@@ -1,0 +1,54 @@
+/* brevlo: converts a GIF image file into an 8-bit palettised Windows BMP file.
+ *
+ * The whole public surface: two functions and their result codes. Every call is
+ * synchronous and complete when it returns; conversions on different threads do
+ * not disturb each other. */
+#ifndef BREVLO_H
+#define BREVLO_H
+
+#include <stdint.h>
+
+/* Calling convention of the two exported functions: __stdcall (WINAPI) for the
+ * 32-bit Windows DLL, the platform default elsewhere. */
+#if defined(_WIN32)
+#define BREVLO_CALL __stdcall
+#else
+#define BREVLO_CALL
+#endif
+
+/* Marks the two functions as exported when the library itself is built. */
+#if defined(BREVLO_BUILDING_LIBRARY) && !defined(_WIN32)
+#define BREVLO_API __attribute__((visibility("default")))
+#else
+#define BREVLO_API
+#endif
+
+/* Result codes of BREVLO32. */
+#define BREVLO_SUCCESS 0      /* the BMP file was written */
+#define ERR_OPEN_FAILED 30001 /* input cannot be opened, output cannot be created or written */
+#define ERR_NO_MEMORY 30003   /* the decoder cannot obtain its working memory */
+#define ERR_BAD_GIF 30004     /* not a GIF signature, no image, or corrupt image data */
+#define ERR_UNSUPPORTED 30008 /* no 256-entry global colour table, or an interlaced image */
+#define ERR_EMPTY_NAME 30010  /* a path is empty or null */
+#define ERR_EARLY_END 30011   /* the file ended before the GIF trailer */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Converts the GIF file at gifPath into the BMP file at bmpPath (both
+ * NUL-terminated 8-bit paths) and returns one of the result codes above. After
+ * any nonzero result no file exists at bmpPath. */
+BREVLO_API int32_t BREVLO_CALL BREVLO32(const char* gifPath, const char* bmpPath);
+
+/* Copies the one-line information text into buffer. When the text's length L is
+ * greater than size (or buffer is null), returns L and writes nothing. Otherwise
+ * fills size bytes with spaces, copies the L characters to the start (no
+ * terminating NUL) and returns 0. */
+BREVLO_API int32_t BREVLO_CALL BREVLOInfo(char* buffer, int32_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* BREVLO_H */

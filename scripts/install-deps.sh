@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages named on the command line that are not yet
+# installed. Quick and silent when everything is present; needs root (or sudo)
+# only when something is missing. Packages ending in :i386 enable that
+# architecture first.
+set -euo pipefail
+
+missing=()
+for package in "$@"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
+fi
+echo "Installing: ${missing[*]}" >&2
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null

@@ -1,0 +1,67 @@
+// BREVLO32: the conversion entry. Owns both files for the length of one call and
+// turns every outcome into a result code; the output never outlives a failure.
+#include <array>
+#include <cstdint>
+
+#include "brevlo.h"
+#include "engine/conversion_result.h"
+#include "engine/conversion_state.h"
+#include "engine/gif_parser.h"
+#include "platform/platform.h"
+
+namespace brevlo {
+
+namespace {
+
+constexpr int kSignatureSize = 6;
+
+bool is_empty(const char* path) { return path == nullptr || path[0] == '\0'; }
+
+// "GIF8" then any version character then "a": GIF87a, GIF89a and alike.
+bool has_gif_signature(const std::array<std::uint8_t, kSignatureSize>& head) {
+  return head[0] == 'G' && head[1] == 'I' && head[2] == 'F' && head[3] == '8' && head[5] == 'a';
+}
+
+ConversionResult check_signature(platform::FileHandle gif_file) {
+  std::array<std::uint8_t, kSignatureSize> head{};
+  std::int64_t got = platform::read(gif_file, head.data(), kSignatureSize);
+  return got == kSignatureSize && has_gif_signature(head) ? kSuccess : kBadGif;
+}
+
+ConversionResult convert(const char* gif_path, const char* bmp_path) {
+  if (is_empty(gif_path) || is_empty(bmp_path)) return kEmptyName;
+
+  platform::FileHandle gif_file = platform::open_for_reading(gif_path);
+  // Creating the output would truncate the input when both name one file.
+  if (platform::names_same_file(gif_path, bmp_path)) {
+    if (gif_file != platform::kNoFile) platform::close(gif_file);
+    return kOpenFailed;
+  }
+  // Both are attempted before either is examined: the output is created (and an
+  // existing one truncated) even when the input cannot be opened.
+  platform::FileHandle bmp_file = platform::create_for_writing(bmp_path);
+  if (gif_file == platform::kNoFile || bmp_file == platform::kNoFile) {
+    if (gif_file != platform::kNoFile) platform::close(gif_file);
+    if (bmp_file != platform::kNoFile) {
+      platform::close(bmp_file);
+      platform::delete_regular_file(bmp_path);
+    }
+    return kOpenFailed;
+  }
+
+  ConversionState state;
+  ConversionResult result = check_signature(gif_file);
+  if (result == kSuccess) result = parse(state, gif_file, bmp_file);
+  platform::close(gif_file);
+  platform::close(bmp_file);
+  if (result != kSuccess) platform::delete_regular_file(bmp_path);
+  return result;
+}
+
+}  // namespace
+
+}  // namespace brevlo
+
+extern "C" BREVLO_API int32_t BREVLO_CALL BREVLO32(const char* gifPath, const char* bmpPath) {
+  return static_cast<int32_t>(brevlo::convert(gifPath, bmpPath));
+}

@@ -1,0 +1,52 @@
+// Layout of the 8-bit palettised BMP file the converter writes. Every field is
+// little-endian.
+//
+//   offset  size  field            value
+//   0       2     bfType           "BM"
+//   2       4     bfSize           stride * height + 1078
+//   6       2     bfReserved1      0
+//   8       2     bfReserved2      0
+//   10      4     bfOffBits        1078
+//   14      4     biSize           40
+//   18      4     biWidth          image width
+//   22      4     biHeight         image height, positive: rows stored bottom-up
+//   26      2     biPlanes         1
+//   28      2     biBitCount       8
+//   30      4     biCompression    0 (uncompressed)
+//   34      4     biSizeImage      0
+//   38      4     biXPelsPerMeter  0
+//   42      4     biYPelsPerMeter  0
+//   46      4     biClrUsed        0 (all 256 entries)
+//   50      4     biClrImportant   0
+//   54      1024  palette          256 entries of blue, green, red, 0
+//   1078    stride * height        pixel rows, one colour index per byte
+//
+// A row is the image's width in colour indices followed by zero bytes up to the
+// stride, the next multiple of 4. GIF row k (0 = top) is stored at
+// 1078 + (height - 1 - k) * stride.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace brevlo {
+
+inline constexpr std::uint32_t kBmpFileHeaderSize = 14;
+inline constexpr std::uint32_t kBmpInfoHeaderSize = 40;
+inline constexpr std::uint32_t kPaletteEntries = 256;
+inline constexpr std::uint32_t kPaletteSize = kPaletteEntries * 4;
+inline constexpr std::uint32_t kBmpPixelOffset = kBmpFileHeaderSize + kBmpInfoHeaderSize + kPaletteSize;
+static_assert(kBmpPixelOffset == 1078);
+
+// The BMP palette: 256 entries of blue, green, red and a zero byte.
+using Palette = std::array<std::uint8_t, kPaletteSize>;
+
+// Bytes in one pixel row: the width rounded up to a multiple of 4.
+constexpr std::uint64_t stride_for(std::uint32_t width) { return (std::uint64_t{width} + 3) / 4 * 4; }
+
+// File offset of GIF row k (0 = top) in an image of the given height.
+constexpr std::uint64_t row_offset(std::uint64_t stride, std::uint32_t height, std::uint32_t row) {
+  return kBmpPixelOffset + std::uint64_t{height - 1 - row} * stride;
+}
+
+}  // namespace brevlo

@@ -1,0 +1,40 @@
+#include "engine/bmp_writer.h"
+
+#include <array>
+#include <cstring>
+
+namespace brevlo {
+
+namespace {
+
+constexpr std::uint16_t kBmpSignature = 0x4D42;  // "BM"
+
+void put16(std::uint8_t* at, std::uint16_t value) {
+  at[0] = static_cast<std::uint8_t>(value);
+  at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void put32(std::uint8_t* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t width,
+                               std::uint32_t height, std::uint16_t depth, const Palette& palette) {
+  std::array<std::uint8_t, kBmpPixelOffset> headers{};
+  std::uint64_t file_size = kBmpPixelOffset + stride_for(width) * height;
+  std::uint8_t* h = headers.data();
+  put16(h + 0, kBmpSignature);
+  put32(h + 2, static_cast<std::uint32_t>(file_size));  // at most 65536 * 65535 + 1078
+  put32(h + 10, kBmpPixelOffset);
+  put32(h + 14, kBmpInfoHeaderSize);
+  put32(h + 18, width);
+  put32(h + 22, height);
+  put16(h + 26, 1);  // planes
+  put16(h + 28, depth);
+  std::memcpy(h + kBmpFileHeaderSize + kBmpInfoHeaderSize, palette.data(), kPaletteSize);
+  return platform::write(bmp_file, headers.data(), headers.size()) ? kSuccess : kOpenFailed;
+}
+
+}  // namespace brevlo

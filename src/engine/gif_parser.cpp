@@ -1,0 +1,190 @@
+// GIF file structure, as far as the converter reads it (little-endian):
+//
+//   Header and logical screen descriptor, 13 bytes
+//     0   6  signature and version, "GIF87a" or "GIF89a"
+//     6   2  logical screen width                  (not used)
+//     8   2  logical screen height                 (not used)
+//     10  1  packed: bit 7 global colour table present,
+//               bits 0-2 N, a table of 2^(N+1) entries
+//     11  1  background colour index               (not used)
+//     12  1  pixel aspect ratio                    (not used)
+//   Global colour table: 2^(N+1) red, green, blue triples (768 bytes for 256)
+//   Blocks, each introduced by one byte:
+//     "!" (0x21)  extension: a label byte, then sub-blocks (length byte 1..255
+//                 and that many bytes) up to a 0 length
+//     "," (0x2C)  image: a 9-byte descriptor, an optional local colour table,
+//                 the LZW minimum code size, then data sub-blocks up to a 0 length
+//     ";" (0x3B)  trailer: the end of the GIF
+//   Image descriptor, 9 bytes
+//     0   2  left, 2  2  top                       (not used)
+//     4   2  width, 6  2  height
+//     8   1  packed: bit 7 local colour table present, bit 6 interlaced,
+//               bits 0-2 N, a local table of 2^(N+1) entries
+//
+// Any other byte between blocks is skipped; a 0 byte there, like the end of the
+// file, means the GIF ended early.
+#include "engine/gif_parser.h"
+
+#include <array>
+
+#include "engine/bmp_layout.h"
+#include "engine/bmp_writer.h"
+#include "engine/input_reader.h"
+#include "engine/lzw_decoder.h"
+
+namespace brevlo {
+
+namespace {
+
+constexpr int kScreenDescriptorSize = 13;
+constexpr int kScreenPackedOffset = 10;
+constexpr int kImageDescriptorSize = 9;
+constexpr int kImagePackedOffset = 8;
+constexpr std::uint8_t kColourTableFlag = 0x80;
+constexpr std::uint8_t kInterlaceFlag = 0x40;
+constexpr std::uint8_t kTableSizeBits = 0x07;
+constexpr int kSupportedDepth = 8;
+constexpr int kColourTableSize = 3 * 256;
+constexpr std::uint64_t kFirstBlockOffset = kScreenDescriptorSize + kColourTableSize;  // 781
+
+constexpr std::uint8_t kExtensionIntroducer = 0x21;  // "!"
+constexpr std::uint8_t kImageSeparator = 0x2C;       // ","
+constexpr std::uint8_t kTrailer = 0x3B;              // ";"
+
+using ColourTable = std::array<std::uint8_t, kColourTableSize>;
+using ImageDescriptor = std::array<std::uint8_t, kImageDescriptorSize>;
+
+std::uint16_t get16(const std::uint8_t* at) {
+  return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
+}
+
+int table_bytes(std::uint8_t packed) { return 3 << ((packed & kTableSizeBits) + 1); }
+
+// Red, green, blue triples become blue, green, red, 0 entries; entries past
+// the table's size stay zero.
+Palette palette_from(const ColourTable& table, int table_size) {
+  Palette palette{};
+  for (int i = 0; i * 3 < table_size; ++i) {
+    palette[static_cast<std::size_t>(i * 4 + 0)] = table[static_cast<std::size_t>(i * 3 + 2)];
+    palette[static_cast<std::size_t>(i * 4 + 1)] = table[static_cast<std::size_t>(i * 3 + 1)];
+    palette[static_cast<std::size_t>(i * 4 + 2)] = table[static_cast<std::size_t>(i * 3 + 0)];
+  }
+  return palette;
+}
+
+// Reads exactly count bytes straight from the file, bypassing the reader.
+bool read_exactly(platform::FileHandle file, std::uint8_t* destination, std::uint32_t count) {
+  while (count > 0) {
+    std::int64_t got = platform::read(file, destination, count);
+    if (got <= 0) return false;
+    destination += got;
+    count -= static_cast<std::uint32_t>(got);
+  }
+  return true;
+}
+
+// Reads the header and the global colour table and checks the table is the
+// one supported kind: present, with 256 entries.
+ConversionResult read_screen(platform::FileHandle gif_file, ColourTable& table) {
+  std::array<std::uint8_t, kScreenDescriptorSize> screen{};
+  if (!platform::seek(gif_file, 0) || !read_exactly(gif_file, screen.data(), screen.size()))
+    return kEarlyEnd;
+  std::uint8_t packed = screen[kScreenPackedOffset];
+  if ((packed & kTableSizeBits) + 1 != kSupportedDepth) return kUnsupported;
+  if ((packed & kColourTableFlag) == 0) return kUnsupported;
+  if (!read_exactly(gif_file, table.data(), table.size())) return kEarlyEnd;
+  return platform::seek(gif_file, kFirstBlockOffset) ? kSuccess : kEarlyEnd;
+}
+
+// Reads and drops sub-blocks up to the 0 length that ends them. Lengths are
+// trusted: a file cut short shows up at the next block introducer.
+void skip_sub_blocks(ConversionState& state) {
+  for (std::uint8_t length = read_byte(state.reader); length != 0;
+       length = read_byte(state.reader)) {
+    read_block(state.reader, state.sub_block.bytes.data(), length);
+  }
+}
+
+void skip_bytes(ConversionState& state, int count) {
+  while (count > 0) {
+    int chunk = count < kSubBlockBufferSize ? count : kSubBlockBufferSize;
+    read_block(state.reader, state.sub_block.bytes.data(), chunk);
+    count -= chunk;
+  }
+}
+
+// An image after the first: its descriptor, local table, code size and data
+// are read and dropped.
+void skip_image(ConversionState& state) {
+  ImageDescriptor descriptor{};
+  read_block(state.reader, descriptor.data(), kImageDescriptorSize);
+  std::uint8_t packed = descriptor[kImagePackedOffset];
+  if ((packed & kColourTableFlag) != 0) skip_bytes(state, table_bytes(packed));
+  read_byte(state.reader);  // LZW minimum code size
+  skip_sub_blocks(state);
+}
+
+// The first image: its own colour table, if any, replaces the global one.
+ConversionResult convert_image(ConversionState& state, const ColourTable& global_table,
+                               platform::FileHandle bmp_file) {
+  ImageDescriptor descriptor{};
+  if (read_block(state.reader, descriptor.data(), kImageDescriptorSize) < kImageDescriptorSize)
+    return kEarlyEnd;
+  const std::uint8_t packed = descriptor[kImagePackedOffset];
+  Palette palette{};
+  if ((packed & kColourTableFlag) != 0) {
+    ColourTable local{};
+    int size = table_bytes(packed);
+    if (read_block(state.reader, local.data(), size) < size) return kEarlyEnd;
+    palette = palette_from(local, size);
+  } else {
+    palette = palette_from(global_table, kColourTableSize);
+  }
+  const std::uint8_t code_size = read_byte(state.reader);
+  state.image_width = get16(descriptor.data() + 4);
+  state.image_height = get16(descriptor.data() + 6);
+  const auto width = static_cast<std::uint32_t>(state.image_width);
+  const auto height = static_cast<std::uint32_t>(state.image_height);
+  ConversionResult result = write_headers(bmp_file, width, height, kSupportedDepth, palette);
+  if (result != kSuccess) return result;
+  if ((packed & kInterlaceFlag) != 0) return kUnsupported;
+  if (width == 0 || height == 0) return kBadGif;
+  return decode_image(state, code_size, bmp_file);
+}
+
+}  // namespace
+
+ConversionResult parse(ConversionState& state, platform::FileHandle gif_file,
+                       platform::FileHandle bmp_file) {
+  reset(state.reader, gif_file);
+  ColourTable global_table{};
+  ConversionResult result = read_screen(gif_file, global_table);
+  if (result != kSuccess) return result;
+
+  bool image_converted = false;
+  for (;;) {
+    const std::uint8_t introducer = read_byte(state.reader);
+    switch (introducer) {
+      case 0:
+        return kEarlyEnd;
+      case kExtensionIntroducer:
+        read_byte(state.reader);  // label: every extension is skipped alike
+        skip_sub_blocks(state);
+        break;
+      case kImageSeparator:
+        if (image_converted) {
+          skip_image(state);
+          break;
+        }
+        if ((result = convert_image(state, global_table, bmp_file)) != kSuccess) return result;
+        image_converted = true;
+        break;
+      case kTrailer:
+        return image_converted ? kSuccess : kBadGif;
+      default:
+        break;  // stray byte between blocks
+    }
+  }
+}
+
+}  // namespace brevlo

@@ -1,0 +1,174 @@
+// BREVLO32 as a host sees it: names, opening, the signature and what exists on
+// disk after each kind of outcome.
+#include <brevlo.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "gif_writer.h"
+#include "test_files.h"
+
+namespace brevlo::test {
+namespace {
+
+const Bytes kPixels = noise_pixels(10 * 3, 8, 31);
+Bytes valid_gif() { return make_gif(10, 3, kPixels); }
+Bytes expected() { return expected_bmp(10, 3, kPixels, test_colour_table()); }
+
+TEST(Names, EmptyOrNullPathCreatesNothing) {
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), valid_gif());
+  const std::string gif = dir.path("in.gif");
+  const std::string bmp = dir.path("out.bmp");
+  EXPECT_EQ(BREVLO32("", bmp.c_str()), 30010);
+  EXPECT_EQ(BREVLO32(gif.c_str(), ""), 30010);
+  EXPECT_EQ(BREVLO32(nullptr, bmp.c_str()), 30010);
+  EXPECT_EQ(BREVLO32(gif.c_str(), nullptr), 30010);
+  EXPECT_EQ(BREVLO32(nullptr, nullptr), 30010);
+  EXPECT_FALSE(exists(bmp));
+}
+
+TEST(Names, EmptyNameLeavesAnExistingOutputAlone) {
+  ScratchDir dir;
+  write_file(dir.path("out.bmp"), {1, 2, 3});
+  EXPECT_EQ(BREVLO32("", dir.path("out.bmp").c_str()), 30010);
+  EXPECT_EQ(read_file(dir.path("out.bmp")), (Bytes{1, 2, 3}));
+}
+
+TEST(Opening, MissingInputRemovesEvenAnExistingOutput) {
+  ScratchDir dir;
+  write_file(dir.path("out.bmp"), {1, 2, 3});
+  EXPECT_EQ(BREVLO32(dir.path("missing.gif").c_str(), dir.path("out.bmp").c_str()), 30001);
+  EXPECT_FALSE(exists(dir.path("out.bmp")));
+}
+
+TEST(Opening, OutputInMissingFolderOrADirectoryFails) {
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), valid_gif());
+  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), dir.path("no/such/out.bmp").c_str()), 30001);
+  std::filesystem::create_directory(dir.path("folder"));
+  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), dir.path("folder").c_str()), 30001);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path("folder")));
+  EXPECT_EQ(read_file(dir.path("in.gif")), valid_gif());
+}
+
+TEST(Opening, DirectoryAsInputCannotBeOpened) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir.path("folder.gif"));
+  EXPECT_EQ(BREVLO32(dir.path("folder.gif").c_str(), dir.path("out.bmp").c_str()), 30001);
+  EXPECT_FALSE(exists(dir.path("out.bmp")));
+}
+
+TEST(Opening, ExistingOutputIsReplaced) {
+  ScratchDir dir;
+  write_file(dir.path("out.bmp"), Bytes(50000, 0xFF));
+  ASSERT_EQ(convert_bytes(dir, valid_gif()), 0);
+  EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
+}
+
+TEST(Opening, ConvertsAFileOpenForReadingElsewhere) {
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), valid_gif());
+  FILE* held = std::fopen(dir.path("in.gif").c_str(), "rb");
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str()), 0);
+  std::fclose(held);
+}
+
+TEST(Signature, OnlyGif8AnyCharacterAPasses) {
+  struct Case {
+    const char* signature;
+    int result;
+  };
+  for (const Case& c : {Case{"GIF87a", 0}, Case{"GIF89a", 0}, Case{"GIF8\x01" "a", 0},
+                        Case{"GIF89b", 30004}, Case{"gif89a", 30004}, Case{"GIF79a", 30004},
+                        Case{"BM\x36\x04\x00\x00", 30004}}) {
+    GifParts parts;
+    parts.signature = std::string(c.signature, 6);
+    parts.data = sub_blocks(pack_codes(lzw_encode({5}, 8)), 255);
+    ScratchDir dir;
+    EXPECT_EQ(convert_bytes(dir, assemble(parts)), c.result) << c.signature;
+    EXPECT_EQ(exists(dir.path("out.bmp")), c.result == 0) << c.signature;
+  }
+}
+
+TEST(Signature, ShortAndEmptyFilesAreNotGifs) {
+  for (const Bytes& gif : {Bytes{}, Bytes{'G', 'I', 'F', '8', '9'}}) {
+    ScratchDir dir;
+    EXPECT_EQ(convert_bytes(dir, gif), 30004);
+    EXPECT_FALSE(exists(dir.path("out.bmp")));
+  }
+}
+
+TEST(SameFile, OutputNamingTheInputIsRefusedAndTheInputKept) {
+  ScratchDir dir;
+  const std::string gif = dir.path("in.gif");
+  write_file(gif, valid_gif());
+  ASSERT_EQ(::link(gif.c_str(), dir.path("hard.gif").c_str()), 0);
+  ASSERT_EQ(::symlink(gif.c_str(), dir.path("soft.gif").c_str()), 0);
+  for (const std::string& output :
+       {gif, dir.path("./in.gif"), dir.path("hard.gif"), dir.path("soft.gif")}) {
+    EXPECT_EQ(BREVLO32(gif.c_str(), output.c_str()), 30001) << output;
+    EXPECT_EQ(read_file(gif), valid_gif()) << output;
+    EXPECT_TRUE(exists(output)) << output;
+  }
+  // The other way round: the input named through a link.
+  EXPECT_EQ(BREVLO32(dir.path("soft.gif").c_str(), gif.c_str()), 30001);
+  EXPECT_EQ(read_file(gif), valid_gif());
+}
+
+TEST(Cleanup, FailureNeverDeletesADevice) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root could delete /dev/null";
+  ScratchDir dir;
+  Bytes bad = valid_gif();
+  bad[10] = 0x70;  // unsupported colour table
+  write_file(dir.path("in.gif"), bad);
+  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), "/dev/null"), 30008);
+  struct stat info {};
+  ASSERT_EQ(::stat("/dev/null", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+TEST(Cleanup, SuccessIntoADeviceIsAllowed) {
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), valid_gif());
+  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), "/dev/null"), 0);
+}
+
+TEST(Info, LengthThenCopyProtocol) {
+  const int32_t length = BREVLOInfo(nullptr, 0);
+  ASSERT_GT(length, 40);
+  EXPECT_EQ(BREVLOInfo(nullptr, length + 100), length);
+  for (int32_t size : {0, -1, INT32_MIN, length - 1}) {
+    std::string buffer(static_cast<std::size_t>(length + 4), '#');
+    EXPECT_EQ(BREVLOInfo(buffer.data(), size), length) << size;
+    EXPECT_EQ(buffer, std::string(static_cast<std::size_t>(length + 4), '#')) << size;
+  }
+  std::string exact(static_cast<std::size_t>(length) + 1, '#');
+  ASSERT_EQ(BREVLOInfo(exact.data(), length), 0);
+  EXPECT_EQ(exact.back(), '#');  // no terminator written past the text
+  std::string padded(static_cast<std::size_t>(length) + 11, '#');
+  ASSERT_EQ(BREVLOInfo(padded.data(), length + 10), 0);
+  EXPECT_EQ(padded.substr(0, static_cast<std::size_t>(length)), exact.substr(0, static_cast<std::size_t>(length)));
+  EXPECT_EQ(padded.substr(static_cast<std::size_t>(length)), std::string(10, ' ') + "#");
+}
+
+TEST(Info, TextIsOneLineOfSentencesSeparatedByTwoSpaces) {
+  std::string text(static_cast<std::size_t>(BREVLOInfo(nullptr, 0)), ' ');
+  ASSERT_EQ(BREVLOInfo(text.data(), static_cast<int32_t>(text.size())), 0);
+  EXPECT_EQ(text.find('\n'), std::string::npos);
+  EXPECT_NE(text.find("GIF"), std::string::npos);
+  EXPECT_NE(text.find("BMP"), std::string::npos);
+  EXPECT_NE(text.find("32-bit"), std::string::npos);
+  EXPECT_NE(text.find("1.0"), std::string::npos);
+  EXPECT_NE(text.find("December 2026"), std::string::npos);
+  EXPECT_NE(text.find(".  "), std::string::npos);
+  EXPECT_EQ(text.find(".   "), std::string::npos);
+  EXPECT_EQ(text.back(), '.');
+  for (char c : text) EXPECT_TRUE(c >= 0x20 && c < 0x7F);
+}
+
+}  // namespace
+}  // namespace brevlo::test

@@ -1,0 +1,59 @@
+// The shared library as hosts load it: exactly two exported functions, found
+// by name through the dynamic loader.
+#include <brevlo.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "gif_writer.h"
+#include "test_files.h"
+
+namespace brevlo::test {
+namespace {
+
+std::set<std::string> defined_dynamic_symbols(const std::string& library) {
+  std::set<std::string> names;
+  std::string command = "nm -D --defined-only --format=posix '" + library + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return names;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    std::string text(line);
+    std::string name = text.substr(0, text.find(' '));
+    std::string kind = text.substr(text.find(' ') + 1, 1);
+    if (kind == "T" || kind == "D" || kind == "B" || kind == "W" || kind == "R") names.insert(name);
+  }
+  ::pclose(pipe);
+  return names;
+}
+
+TEST(Exports, OnlyTheTwoFunctions) {
+  std::set<std::string> names = defined_dynamic_symbols(BREVLO_SHARED_LIBRARY);
+  names.erase("BREVLO_1.0");  // a version node, should the linker add one
+  EXPECT_EQ(names, (std::set<std::string>{"BREVLO32", "BREVLOInfo"}));
+}
+
+TEST(Exports, LoadedByNameTheyConvert) {
+  void* library = ::dlopen(BREVLO_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << ::dlerror();
+  using Convert = int32_t (*)(const char*, const char*);
+  using Info = int32_t (*)(char*, int32_t);
+  auto convert = reinterpret_cast<Convert>(::dlsym(library, "BREVLO32"));
+  auto info = reinterpret_cast<Info>(::dlsym(library, "BREVLOInfo"));
+  ASSERT_NE(convert, nullptr);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info(nullptr, 0), BREVLOInfo(nullptr, 0));
+  ScratchDir dir;
+  Bytes pixels = noise_pixels(12, 8, 51);
+  write_file(dir.path("in.gif"), make_gif(4, 3, pixels));
+  EXPECT_EQ(convert(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str()), 0);
+  EXPECT_EQ(read_file(dir.path("out.bmp")), expected_bmp(4, 3, pixels, test_colour_table()));
+  EXPECT_EQ(convert("", "x"), 30010);
+  ::dlclose(library);
+}
+
+}  // namespace
+}  // namespace brevlo::test

@@ -1,0 +1,178 @@
+// The block loop, the header and colour-table checks, and files that end early.
+#include <gtest/gtest.h>
+
+#include "gif_writer.h"
+#include "test_files.h"
+
+namespace brevlo::test {
+namespace {
+
+const Bytes kPixels = noise_pixels(6 * 5, 8, 21);
+
+GifParts valid_parts() {
+  GifParts parts;
+  parts.width = 6;
+  parts.height = 5;
+  parts.data = sub_blocks(pack_codes(lzw_encode(kPixels, 8)), 255);
+  return parts;
+}
+
+Bytes expected() { return expected_bmp(6, 5, kPixels, test_colour_table()); }
+
+struct Variant {
+  const char* name;
+  void (*change)(GifParts&);
+  int result;
+};
+
+class ParserVariantTest : public testing::TestWithParam<Variant> {};
+
+TEST_P(ParserVariantTest, GivesResultAndLeavesOutputOnlyOnSuccess) {
+  GifParts parts = valid_parts();
+  GetParam().change(parts);
+  ScratchDir dir;
+  ASSERT_EQ(convert_bytes(dir, assemble(parts)), GetParam().result);
+  if (GetParam().result == 0) {
+    EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
+  } else {
+    EXPECT_FALSE(exists(dir.path("out.bmp")));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, ParserVariantTest,
+    testing::Values(
+        Variant{"plain", [](GifParts&) {}, 0},
+        Variant{"gif87a", [](GifParts& p) { p.signature = "GIF87a"; }, 0},
+        Variant{"any_version_character", [](GifParts& p) { p.signature = "GIF8xa"; }, 0},
+        Variant{"extensions_before_image",
+                [](GifParts& p) {
+                  p.before_image = graphic_control_extension();
+                  Bytes comment = comment_extension(std::string(600, 'c'));
+                  p.before_image.insert(p.before_image.end(), comment.begin(), comment.end());
+                },
+                0},
+        Variant{"application_and_plain_text_extensions",
+                [](GifParts& p) {
+                  p.before_image = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
+                                    0x03, 0x01, 0x00, 0x00, 0x00, 0x21, 0x01, 0x02, 0x01, 0x02, 0x00};
+                },
+                0},
+        Variant{"stray_bytes_between_blocks", [](GifParts& p) { p.before_image = {0x01, 0xFF, 0x3A, 0x2B}; }, 0},
+        Variant{"stray_bytes_before_trailer", [](GifParts& p) { p.after_image = {0x77, 0x3B}; }, 0},
+        Variant{"bytes_after_trailer_ignored", [](GifParts& p) { p.after_image = {0x3B, 0x00, 0x00}; }, 0},
+        Variant{"table_of_128_entries", [](GifParts& p) { p.screen_packed = 0xF6; }, 30008},
+        Variant{"table_flag_clear", [](GifParts& p) { p.screen_packed = 0x77; }, 30008},
+        Variant{"interlaced", [](GifParts& p) { p.image_packed = 0x40; }, 30008},
+        Variant{"zero_byte_between_blocks", [](GifParts& p) { p.before_image = {0x00}; }, 30011},
+        Variant{"zero_byte_instead_of_trailer", [](GifParts& p) { p.after_image = {0x00}; }, 30011},
+        Variant{"no_trailer", [](GifParts& p) { p.after_image = {}; }, 30011},
+        Variant{"no_terminator_no_trailer", [](GifParts& p) { p.after_data = {}; p.after_image = {}; }, 30011},
+        Variant{"cut_inside_extension", [](GifParts& p) { p.before_image = {0x21, 0xFE, 0x20, 'a'}; p.data.clear(); p.after_data.clear(); p.after_image.clear(); }, 30011},
+        Variant{"width_zero", [](GifParts& p) { p.width = 0; }, 30004},
+        Variant{"height_zero", [](GifParts& p) { p.height = 0; }, 30004},
+        Variant{"interlace_before_empty", [](GifParts& p) { p.width = 0; p.image_packed = 0x40; }, 30008}),
+    [](const testing::TestParamInfo<Variant>& info) { return info.param.name; });
+
+TEST(GifParser, HeaderColourTableAndTrailerOnlyIsNotAnImage) {
+  GifParts parts = valid_parts();
+  Bytes gif = assemble(parts);
+  gif.resize(13 + 768);
+  gif.push_back(0x3B);
+  ScratchDir dir;
+  EXPECT_EQ(convert_bytes(dir, gif), 30004);
+  EXPECT_FALSE(exists(dir.path("out.bmp")));
+}
+
+TEST(GifParser, FileEndingEarlyGivesResultForWhereItEnds) {
+  const Bytes gif = assemble(valid_parts());
+  const std::size_t descriptor_end = 13 + 768 + 1 + 9;
+  struct Cut {
+    std::size_t length;
+    int result;
+  };
+  const Cut cuts[] = {
+      {5, 30004},                   // inside the signature
+      {6, 30011},                   // inside the header
+      {12, 30011},                  // last header byte missing
+      {13, 30011},                  // no colour table
+      {13 + 767, 30011},            // colour table one byte short
+      {13 + 768, 30011},            // nothing after the colour table
+      {13 + 768 + 1, 30011},        // image separator only
+      {descriptor_end - 1, 30011},  // descriptor one byte short
+      {descriptor_end + 1, 30004},  // code size, then nothing
+      {descriptor_end + 3, 30004},  // inside the first sub-block
+      {gif.size() - 1, 30011},      // no trailer
+  };
+  for (const Cut& cut : cuts) {
+    ScratchDir dir;
+    Bytes prefix(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(cut.length));
+    EXPECT_EQ(convert_bytes(dir, prefix), cut.result) << "length " << cut.length;
+    EXPECT_FALSE(exists(dir.path("out.bmp"))) << "length " << cut.length;
+  }
+}
+
+TEST(GifParser, WrongTableSizeIsReportedBeforeMissingTable) {
+  Bytes gif = assemble(valid_parts());
+  gif[10] = 0xF0;
+  gif.resize(13);
+  ScratchDir dir;
+  EXPECT_EQ(convert_bytes(dir, gif), 30008);
+}
+
+TEST(GifParser, BlocksStraddlingReaderChunksReadTheSame) {
+  // Comments of every length shift the image data across the reader's chunk
+  // boundaries.
+  for (std::size_t length = 200; length < 260; length += 3) {
+    GifParts parts = valid_parts();
+    parts.before_image = comment_extension(std::string(length, 'x'));
+    ScratchDir dir;
+    ASSERT_EQ(convert_bytes(dir, assemble(parts)), 0) << length;
+    EXPECT_EQ(read_file(dir.path("out.bmp")), expected()) << length;
+  }
+}
+
+TEST(GifParser, OnlyTheFirstImageIsConverted) {
+  GifParts parts = valid_parts();
+  // A second image with its own local table and different pixels.
+  Bytes second = {0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0x81};
+  Bytes local(12, 0xEE);
+  second.insert(second.end(), local.begin(), local.end());
+  second.push_back(2);
+  Bytes data = sub_blocks(pack_codes(lzw_encode({3, 3, 3, 3}, 2)), 255);
+  second.insert(second.end(), data.begin(), data.end());
+  second.push_back(0);
+  parts.after_image = second;
+  parts.after_image.push_back(0x3B);
+  ScratchDir dir;
+  ASSERT_EQ(convert_bytes(dir, assemble(parts)), 0);
+  EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
+
+  // The same file cut off inside the second image.
+  Bytes cut = assemble(parts);
+  cut.resize(cut.size() - 4);
+  EXPECT_EQ(convert_bytes(dir, cut), 30011);
+  EXPECT_FALSE(exists(dir.path("out.bmp")));
+}
+
+TEST(GifParser, LocalColourTableBecomesThePalette) {
+  Bytes local;
+  for (int i = 0; i < 16 * 3; ++i) local.push_back(static_cast<std::uint8_t>(200 - i));
+  Bytes pixels = noise_pixels(6 * 5, 4, 22);
+  GifParts parts = valid_parts();
+  parts.image_packed = 0x83;  // local table of 16 entries
+  parts.local_table = local;
+  parts.data = sub_blocks(pack_codes(lzw_encode(pixels, 8)), 255);
+  ScratchDir dir;
+  ASSERT_EQ(convert_bytes(dir, assemble(parts)), 0);
+  EXPECT_EQ(read_file(dir.path("out.bmp")), expected_bmp(6, 5, pixels, local));
+
+  // A local table cut short.
+  Bytes cut = assemble(parts);
+  cut.resize(13 + 768 + 10 + 20);
+  EXPECT_EQ(convert_bytes(dir, cut), 30011);
+  EXPECT_FALSE(exists(dir.path("out.bmp")));
+}
+
+}  // namespace
+}  // namespace brevlo::test

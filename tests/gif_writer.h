@@ -1,0 +1,74 @@
+// A small GIF writer for tests, with control over every code, code width and
+// sub-block size, so that both well-formed and deliberately broken streams can
+// be built.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brevlo::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Code {
+  int value;
+  int width;
+};
+
+enum class FullTable { kClear, kDefer };
+
+struct EncodeOptions {
+  bool initial_clear = true;
+  FullTable full_table = FullTable::kClear;
+};
+
+// LZW-encodes pixels (each below 2^code_size) into codes with the widths a
+// decoder expects, ending with the end code.
+std::vector<Code> lzw_encode(const Bytes& pixels, int code_size, EncodeOptions options = {});
+
+// Gives each raw code value the width a decoder is reading at when it arrives.
+std::vector<Code> with_widths(const std::vector<int>& values, int code_size);
+
+// Packs codes least significant bit first.
+Bytes pack_codes(const std::vector<Code>& codes);
+
+// Splits data into sub-blocks of at most block_size bytes, each after its
+// length byte; a terminator is not added.
+Bytes sub_blocks(const Bytes& data, int block_size);
+
+// A GIF's parts in file order; each is written verbatim.
+struct GifParts {
+  std::string signature = "GIF89a";
+  std::uint16_t screen_width = 0;  // 0: the image width
+  std::uint16_t screen_height = 0;
+  std::uint8_t screen_packed = 0xF7;  // global table of 256 entries
+  Bytes global_table;                 // empty: a 768-byte ramp
+  Bytes before_image;                 // extensions or stray bytes
+  std::uint16_t width = 1;
+  std::uint16_t height = 1;
+  std::uint8_t image_packed = 0;
+  Bytes local_table;
+  std::uint8_t code_size = 8;
+  Bytes data;                 // sub-blocks of image data
+  Bytes after_data = {0x00};  // the terminator
+  Bytes after_image = {0x3B};  // the trailer
+};
+
+Bytes assemble(const GifParts& parts);
+
+// A 768-byte table whose entry i is (i, 255 - i, i ^ 0x5A).
+Bytes test_colour_table();
+
+// A complete, valid GIF of the given pixels.
+Bytes make_gif(int width, int height, const Bytes& pixels, int code_size = 8,
+               int block_size = 255, EncodeOptions options = {});
+
+// Extensions commonly found before an image.
+Bytes graphic_control_extension();
+Bytes comment_extension(const std::string& text);
+
+// Deterministic pseudo-random pixels below 2^bits.
+Bytes noise_pixels(int count, int bits, std::uint32_t seed);
+
+}  // namespace brevlo::test

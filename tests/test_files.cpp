@@ -1,0 +1,76 @@
+#include "test_files.h"
+
+#include <brevlo.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace brevlo::test {
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> counter{0};
+  std::random_device random;
+  root_ = std::filesystem::temp_directory_path() /
+          ("brevlo-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+  std::filesystem::create_directories(root_);
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+void write_file(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool exists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+namespace {
+void put(Bytes& out, std::size_t at, std::uint32_t value, int size) {
+  for (int i = 0; i < size; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+}  // namespace
+
+Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colour_table) {
+  const std::size_t stride = (static_cast<std::size_t>(width) + 3) / 4 * 4;
+  Bytes out(1078 + stride * static_cast<std::size_t>(height), 0);
+  out[0] = 'B';
+  out[1] = 'M';
+  put(out, 2, static_cast<std::uint32_t>(out.size()), 4);
+  put(out, 10, 1078, 4);
+  put(out, 14, 40, 4);
+  put(out, 18, static_cast<std::uint32_t>(width), 4);
+  put(out, 22, static_cast<std::uint32_t>(height), 4);
+  put(out, 26, 1, 2);
+  put(out, 28, 8, 2);
+  for (std::size_t i = 0; i * 3 + 2 < colour_table.size() && i < 256; ++i) {
+    out[54 + i * 4 + 0] = colour_table[i * 3 + 2];
+    out[54 + i * 4 + 1] = colour_table[i * 3 + 1];
+    out[54 + i * 4 + 2] = colour_table[i * 3 + 0];
+  }
+  for (int row = 0; row < height && static_cast<std::size_t>(row) * static_cast<std::size_t>(width) < pixels.size(); ++row) {
+    std::size_t to = 1078 + static_cast<std::size_t>(height - 1 - row) * stride;
+    for (int column = 0; column < width; ++column)
+      out[to + static_cast<std::size_t>(column)] = pixels[static_cast<std::size_t>(row * width + column)];
+  }
+  return out;
+}
+
+int convert_bytes(const ScratchDir& dir, const Bytes& gif) {
+  write_file(dir.path("in.gif"), gif);
+  return BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str());
+}
+
+}  // namespace brevlo::test

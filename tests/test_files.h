@@ -1,0 +1,39 @@
+// File helpers for tests: a private scratch folder, whole-file reads and
+// writes, and the BMP a conversion is expected to produce.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "gif_writer.h"
+
+namespace brevlo::test {
+
+// A fresh folder under the system's temporary folder, removed when destroyed.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string path(const std::string& name) const { return (root_ / name).string(); }
+
+ private:
+  std::filesystem::path root_;
+};
+
+void write_file(const std::string& path, const Bytes& bytes);
+Bytes read_file(const std::string& path);
+bool exists(const std::string& path);
+
+// The BMP file for pixels (width * height colour indices, top row first) and a
+// 768-byte colour table (entries past its size zero), built independently of
+// the library's writer.
+Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colour_table);
+
+// Converts gif bytes through BREVLO32 in dir; returns the result code and
+// leaves the output at dir/out.bmp.
+int convert_bytes(const ScratchDir& dir, const Bytes& gif);
+
+}  // namespace brevlo::test
