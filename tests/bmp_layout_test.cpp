@@ -23,10 +23,11 @@ TEST(BmpLayout, EveryHeaderField) {
     int size;
     std::uint32_t value;
   };
-  for (const Field& f : {Field{0, 2, 0x4D42}, Field{2, 4, 1078 + 24}, Field{6, 2, 0}, Field{8, 2, 0},
-                         Field{10, 4, 1078}, Field{14, 4, 40}, Field{18, 4, 5}, Field{22, 4, 3},
-                         Field{26, 2, 1}, Field{28, 2, 8}, Field{30, 4, 0}, Field{34, 4, 0},
-                         Field{38, 4, 0}, Field{42, 4, 0}, Field{46, 4, 0}, Field{50, 4, 0}}) {
+  for (const Field& f :
+       {Field{0, 2, 0x4D42}, Field{2, 4, 1078 + 24}, Field{6, 2, 0}, Field{8, 2, 0},
+        Field{10, 4, 1078}, Field{14, 4, 40}, Field{18, 4, 5}, Field{22, 4, 3}, Field{26, 2, 1},
+        Field{28, 2, 8}, Field{30, 4, 0}, Field{34, 4, 0}, Field{38, 4, 0}, Field{42, 4, 0},
+        Field{46, 4, 0}, Field{50, 4, 0}}) {
     EXPECT_EQ(field(bmp, f.offset, f.size), f.value) << "offset " << f.offset;
   }
 }
@@ -62,7 +63,8 @@ TEST(BmpLayout, RowsBottomUpPaddedWithZerosToTheStride) {
         std::uint8_t want = column < static_cast<std::size_t>(width)
                                 ? static_cast<std::uint8_t>(0x10 * (row + 1) + column + 1)
                                 : 0;
-        EXPECT_EQ(bmp[at + column], want) << "width " << width << " row " << row << " column " << column;
+        EXPECT_EQ(bmp[at + column], want)
+            << "width " << width << " row " << row << " column " << column;
       }
     }
   }

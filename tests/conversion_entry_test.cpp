@@ -14,8 +14,12 @@ namespace brevlo::test {
 namespace {
 
 const Bytes kPixels = noise_pixels(10 * 3, 8, 31);
-Bytes valid_gif() { return make_gif(10, 3, kPixels); }
-Bytes expected() { return expected_bmp(10, 3, kPixels, test_colour_table()); }
+Bytes valid_gif() {
+  return make_gif(10, 3, kPixels);
+}
+Bytes expected() {
+  return expected_bmp(10, 3, kPixels, test_colour_table());
+}
 
 TEST(Names, EmptyOrNullPathCreatesNothing) {
   ScratchDir dir;
@@ -82,7 +86,10 @@ TEST(Signature, OnlyGif8AnyCharacterAPasses) {
     const char* signature;
     int result;
   };
-  for (const Case& c : {Case{"GIF87a", 0}, Case{"GIF89a", 0}, Case{"GIF8\x01" "a", 0},
+  for (const Case& c : {Case{"GIF87a", 0}, Case{"GIF89a", 0},
+                        Case{"GIF8\x01"
+                             "a",
+                             0},
                         Case{"GIF89b", 30004}, Case{"gif89a", 30004}, Case{"GIF79a", 30004},
                         Case{"BM\x36\x04\x00\x00", 30004}}) {
     GifParts parts;
@@ -151,7 +158,8 @@ TEST(Info, LengthThenCopyProtocol) {
   EXPECT_EQ(exact.back(), '#');  // no terminator written past the text
   std::string padded(static_cast<std::size_t>(length) + 11, '#');
   ASSERT_EQ(BREVLOInfo(padded.data(), length + 10), 0);
-  EXPECT_EQ(padded.substr(0, static_cast<std::size_t>(length)), exact.substr(0, static_cast<std::size_t>(length)));
+  EXPECT_EQ(padded.substr(0, static_cast<std::size_t>(length)),
+            exact.substr(0, static_cast<std::size_t>(length)));
   EXPECT_EQ(padded.substr(static_cast<std::size_t>(length)), std::string(10, ' ') + "#");
 }
 

@@ -17,13 +17,19 @@ GifParts valid_parts() {
   return parts;
 }
 
-Bytes expected() { return expected_bmp(6, 5, kPixels, test_colour_table()); }
+Bytes expected() {
+  return expected_bmp(6, 5, kPixels, test_colour_table());
+}
 
 struct Variant {
   const char* name;
   void (*change)(GifParts&);
   int result;
 };
+
+void PrintTo(const Variant& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ParserVariantTest : public testing::TestWithParam<Variant> {};
 
@@ -54,24 +60,54 @@ INSTANTIATE_TEST_SUITE_P(
                 0},
         Variant{"application_and_plain_text_extensions",
                 [](GifParts& p) {
-                  p.before_image = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
-                                    0x03, 0x01, 0x00, 0x00, 0x00, 0x21, 0x01, 0x02, 0x01, 0x02, 0x00};
+                  p.before_image = {0x21, 0xFF, 0x0B, 'N',  'E',  'T',  'S',  'C',  'A',
+                                    'P',  'E',  '2',  '.',  '0',  0x03, 0x01, 0x00, 0x00,
+                                    0x00, 0x21, 0x01, 0x02, 0x01, 0x02, 0x00};
                 },
                 0},
-        Variant{"stray_bytes_between_blocks", [](GifParts& p) { p.before_image = {0x01, 0xFF, 0x3A, 0x2B}; }, 0},
-        Variant{"stray_bytes_before_trailer", [](GifParts& p) { p.after_image = {0x77, 0x3B}; }, 0},
-        Variant{"bytes_after_trailer_ignored", [](GifParts& p) { p.after_image = {0x3B, 0x00, 0x00}; }, 0},
+        Variant{"stray_bytes_between_blocks",
+                [](GifParts& p) {
+                  p.before_image = {0x01, 0xFF, 0x3A, 0x2B};
+                },
+                0},
+        Variant{"stray_bytes_before_trailer",
+                [](GifParts& p) {
+                  p.after_image = {0x77, 0x3B};
+                },
+                0},
+        Variant{"bytes_after_trailer_ignored",
+                [](GifParts& p) {
+                  p.after_image = {0x3B, 0x00, 0x00};
+                },
+                0},
         Variant{"table_of_128_entries", [](GifParts& p) { p.screen_packed = 0xF6; }, 30008},
         Variant{"table_flag_clear", [](GifParts& p) { p.screen_packed = 0x77; }, 30008},
         Variant{"interlaced", [](GifParts& p) { p.image_packed = 0x40; }, 30008},
         Variant{"zero_byte_between_blocks", [](GifParts& p) { p.before_image = {0x00}; }, 30011},
         Variant{"zero_byte_instead_of_trailer", [](GifParts& p) { p.after_image = {0x00}; }, 30011},
         Variant{"no_trailer", [](GifParts& p) { p.after_image = {}; }, 30011},
-        Variant{"no_terminator_no_trailer", [](GifParts& p) { p.after_data = {}; p.after_image = {}; }, 30011},
-        Variant{"cut_inside_extension", [](GifParts& p) { p.before_image = {0x21, 0xFE, 0x20, 'a'}; p.data.clear(); p.after_data.clear(); p.after_image.clear(); }, 30011},
+        Variant{"no_terminator_no_trailer",
+                [](GifParts& p) {
+                  p.after_data = {};
+                  p.after_image = {};
+                },
+                30011},
+        Variant{"cut_inside_extension",
+                [](GifParts& p) {
+                  p.before_image = {0x21, 0xFE, 0x20, 'a'};
+                  p.data.clear();
+                  p.after_data.clear();
+                  p.after_image.clear();
+                },
+                30011},
         Variant{"width_zero", [](GifParts& p) { p.width = 0; }, 30004},
         Variant{"height_zero", [](GifParts& p) { p.height = 0; }, 30004},
-        Variant{"interlace_before_empty", [](GifParts& p) { p.width = 0; p.image_packed = 0x40; }, 30008}),
+        Variant{"interlace_before_empty",
+                [](GifParts& p) {
+                  p.width = 0;
+                  p.image_packed = 0x40;
+                },
+                30008}),
     [](const testing::TestParamInfo<Variant>& info) { return info.param.name; });
 
 TEST(GifParser, HeaderColourTableAndTrailerOnlyIsNotAnImage) {

@@ -127,7 +127,9 @@ void put16(Bytes& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value));
   out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
-void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+void append(Bytes& out, const Bytes& more) {
+  out.insert(out.end(), more.begin(), more.end());
+}
 }  // namespace
 
 Bytes test_colour_table() {
@@ -173,7 +175,9 @@ Bytes make_gif(int width, int height, const Bytes& pixels, int code_size, int bl
   return assemble(parts);
 }
 
-Bytes graphic_control_extension() { return {0x21, 0xF9, 0x04, 0x05, 0x0A, 0x00, 0x07, 0x00}; }
+Bytes graphic_control_extension() {
+  return {0x21, 0xF9, 0x04, 0x05, 0x0A, 0x00, 0x07, 0x00};
+}
 
 Bytes comment_extension(const std::string& text) {
   Bytes out = {0x21, 0xFE};

@@ -50,8 +50,8 @@ struct GifParts {
   std::uint8_t image_packed = 0;
   Bytes local_table;
   std::uint8_t code_size = 8;
-  Bytes data;                 // sub-blocks of image data
-  Bytes after_data = {0x00};  // the terminator
+  Bytes data;                  // sub-blocks of image data
+  Bytes after_data = {0x00};   // the terminator
   Bytes after_image = {0x3B};  // the trailer
 };
 
@@ -61,8 +61,8 @@ Bytes assemble(const GifParts& parts);
 Bytes test_colour_table();
 
 // A complete, valid GIF of the given pixels.
-Bytes make_gif(int width, int height, const Bytes& pixels, int code_size = 8,
-               int block_size = 255, EncodeOptions options = {});
+Bytes make_gif(int width, int height, const Bytes& pixels, int code_size = 8, int block_size = 255,
+               EncodeOptions options = {});
 
 // Extensions commonly found before an image.
 Bytes graphic_control_extension();

@@ -18,6 +18,10 @@ struct RoundTrip {
   Bytes pixels;
 };
 
+void PrintTo(const RoundTrip& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class RoundTripTest : public testing::TestWithParam<RoundTrip> {};
 
 TEST_P(RoundTripTest, ConvertsToExactPixels) {
@@ -52,7 +56,8 @@ std::vector<RoundTrip> round_trips() {
   // three bytes, clears on a full table, or a full table kept until the end.
   cases.push_back({"full_table_then_clear", 200, 150, 8, 255, plain, noise_pixels(30000, 8, 5)});
   cases.push_back({"full_table_kept", 200, 150, 8, 255, deferred, noise_pixels(30000, 8, 6)});
-  cases.push_back({"full_table_kept_odd_blocks", 123, 77, 8, 7, deferred, noise_pixels(9471, 8, 7)});
+  cases.push_back(
+      {"full_table_kept_odd_blocks", 123, 77, 8, 7, deferred, noise_pixels(9471, 8, 7)});
   // Long runs produce codes equal to the next free code (a string followed by
   // its own first pixel).
   cases.push_back({"long_runs", 64, 64, 8, 255, plain, Bytes(4096, 9)});
@@ -69,7 +74,9 @@ std::vector<RoundTrip> round_trips() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, RoundTripTest, testing::ValuesIn(round_trips()),
-                         [](const testing::TestParamInfo<RoundTrip>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<RoundTrip>& info) {
+                           return info.param.name;
+                         });
 
 // A hand-built code stream for a 4x1 image with code size 2 (clear 4, end 5).
 Bytes stream_gif(const std::vector<int>& codes, int width, int height, Bytes after_data = {0x00},
@@ -87,7 +94,8 @@ TEST(LzwDecoder, CodeEqualToNextFreeRepeatsPreviousStringAndItsFirstPixel) {
   // 1, then 6 (= next free: "1" + "1"), then 7 (= next free: "1 1" + "1").
   ScratchDir dir;
   ASSERT_EQ(convert_bytes(dir, stream_gif({4, 1, 6, 7, 5}, 6, 1)), 0);
-  EXPECT_EQ(read_file(dir.path("out.bmp")), expected_bmp(6, 1, {1, 1, 1, 1, 1, 1}, test_colour_table()));
+  EXPECT_EQ(read_file(dir.path("out.bmp")),
+            expected_bmp(6, 1, {1, 1, 1, 1, 1, 1}, test_colour_table()));
 }
 
 TEST(LzwDecoder, ClearResetsTableAndWidth) {
@@ -105,6 +113,10 @@ struct BadStream {
   Bytes after_data;
 };
 
+void PrintTo(const BadStream& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class BadStreamTest : public testing::TestWithParam<BadStream> {};
 
 TEST_P(BadStreamTest, IsCorruptImageData) {
@@ -115,12 +127,13 @@ TEST_P(BadStreamTest, IsCorruptImageData) {
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, BadStreamTest,
-    testing::Values(BadStream{"code_above_next_free", {4, 1, 7, 5}, {0x00, 0x3B}},
-                    BadStream{"next_free_right_after_clear", {4, 6, 5}, {0x00, 0x3B}},
-                    BadStream{"next_free_at_the_very_start", {6, 5}, {0x00, 0x3B}},
-                    BadStream{"terminator_without_end_code", {4, 1, 1, 1, 1}, {0x00, 0x3B}},
-                    BadStream{"end_code_then_another_sub_block", {4, 1, 1, 1, 1, 5}, {0x01, 0x00, 0x00, 0x3B}},
-                    BadStream{"file_ends_inside_data", {4, 1, 1}, {}}),
+    testing::Values(
+        BadStream{"code_above_next_free", {4, 1, 7, 5}, {0x00, 0x3B}},
+        BadStream{"next_free_right_after_clear", {4, 6, 5}, {0x00, 0x3B}},
+        BadStream{"next_free_at_the_very_start", {6, 5}, {0x00, 0x3B}},
+        BadStream{"terminator_without_end_code", {4, 1, 1, 1, 1}, {0x00, 0x3B}},
+        BadStream{"end_code_then_another_sub_block", {4, 1, 1, 1, 1, 5}, {0x01, 0x00, 0x00, 0x3B}},
+        BadStream{"file_ends_inside_data", {4, 1, 1}, {}}),
     [](const testing::TestParamInfo<BadStream>& info) { return info.param.name; });
 
 TEST(LzwDecoder, CodeSizeOutsideTwoToEightIsCorrupt) {

@@ -24,7 +24,8 @@ ScratchDir::~ScratchDir() {
 
 void write_file(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes read_file(const std::string& path) {
@@ -39,7 +40,8 @@ bool exists(const std::string& path) {
 
 namespace {
 void put(Bytes& out, std::size_t at, std::uint32_t value, int size) {
-  for (int i = 0; i < size; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (int i = 0; i < size; ++i)
+    out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 }  // namespace
 
@@ -60,10 +62,13 @@ Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colo
     out[54 + i * 4 + 1] = colour_table[i * 3 + 1];
     out[54 + i * 4 + 2] = colour_table[i * 3 + 0];
   }
-  for (int row = 0; row < height && static_cast<std::size_t>(row) * static_cast<std::size_t>(width) < pixels.size(); ++row) {
+  for (int row = 0; row < height &&
+                    static_cast<std::size_t>(row) * static_cast<std::size_t>(width) < pixels.size();
+       ++row) {
     std::size_t to = 1078 + static_cast<std::size_t>(height - 1 - row) * stride;
     for (int column = 0; column < width; ++column)
-      out[to + static_cast<std::size_t>(column)] = pixels[static_cast<std::size_t>(row * width + column)];
+      out[to + static_cast<std::size_t>(column)] =
+          pixels[static_cast<std::size_t>(row * width + column)];
   }
   return out;
 }

@@ -25,7 +25,8 @@ TEST(Threads, ConcurrentConversionsDoNotDisturbEachOther) {
     Bytes gif = make_gif(width, height, pixels, 8, 1 + 40 * t);
     if (t % 2 == 1) gif.resize(gif.size() - 3);
     write_file(dir.path("in" + std::to_string(t) + ".gif"), gif);
-    expected.push_back(t % 2 == 1 ? Bytes{} : expected_bmp(width, height, pixels, test_colour_table()));
+    expected.push_back(t % 2 == 1 ? Bytes{}
+                                  : expected_bmp(width, height, pixels, test_colour_table()));
   }
   std::vector<int> failures(kThreads, 0);
   std::vector<std::thread> threads;
@@ -35,14 +36,16 @@ TEST(Threads, ConcurrentConversionsDoNotDisturbEachOther) {
       std::string out = dir.path("out" + std::to_string(t) + ".bmp");
       for (int round = 0; round < kRounds; ++round) {
         int result = BREVLO32(in.c_str(), out.c_str());
-        bool ok = t % 2 == 1 ? (result == 30004 && !exists(out))
-                             : (result == 0 && read_file(out) == expected[static_cast<std::size_t>(t)]);
+        bool ok = t % 2 == 1
+                      ? (result == 30004 && !exists(out))
+                      : (result == 0 && read_file(out) == expected[static_cast<std::size_t>(t)]);
         if (!ok) ++failures[static_cast<std::size_t>(t)];
       }
     });
   }
   for (auto& thread : threads) thread.join();
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[static_cast<std::size_t>(t)], 0) << "thread " << t;
+  for (int t = 0; t < kThreads; ++t)
+    EXPECT_EQ(failures[static_cast<std::size_t>(t)], 0) << "thread " << t;
 }
 
 }  // namespace

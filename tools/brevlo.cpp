@@ -14,7 +14,8 @@ struct ResultText {
 };
 
 constexpr ResultText kResults[] = {
-    {ERR_OPEN_FAILED, "ERR_OPEN_FAILED", "the input cannot be opened or the output cannot be written"},
+    {ERR_OPEN_FAILED, "ERR_OPEN_FAILED",
+     "the input cannot be opened or the output cannot be written"},
     {ERR_NO_MEMORY, "ERR_NO_MEMORY", "not enough memory to decode the image"},
     {ERR_BAD_GIF, "ERR_BAD_GIF", "not a GIF file, no image, or corrupt image data"},
     {ERR_UNSUPPORTED, "ERR_UNSUPPORTED",

@@ -15,7 +15,9 @@ namespace {
 
 constexpr int kSignatureSize = 6;
 
-bool is_empty(const char* path) { return path == nullptr || path[0] == '\0'; }
+bool is_empty(const char* path) {
+  return path == nullptr || path[0] == '\0';
+}
 
 // "GIF8" then any version character then "a": GIF87a, GIF89a and alike.
 bool has_gif_signature(const std::array<std::uint8_t, kSignatureSize>& head) {

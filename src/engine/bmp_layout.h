@@ -35,14 +35,17 @@ inline constexpr std::uint32_t kBmpFileHeaderSize = 14;
 inline constexpr std::uint32_t kBmpInfoHeaderSize = 40;
 inline constexpr std::uint32_t kPaletteEntries = 256;
 inline constexpr std::uint32_t kPaletteSize = kPaletteEntries * 4;
-inline constexpr std::uint32_t kBmpPixelOffset = kBmpFileHeaderSize + kBmpInfoHeaderSize + kPaletteSize;
+inline constexpr std::uint32_t kBmpPixelOffset =
+    kBmpFileHeaderSize + kBmpInfoHeaderSize + kPaletteSize;
 static_assert(kBmpPixelOffset == 1078);
 
 // The BMP palette: 256 entries of blue, green, red and a zero byte.
 using Palette = std::array<std::uint8_t, kPaletteSize>;
 
 // Bytes in one pixel row: the width rounded up to a multiple of 4.
-constexpr std::uint64_t stride_for(std::uint32_t width) { return (std::uint64_t{width} + 3) / 4 * 4; }
+constexpr std::uint64_t stride_for(std::uint32_t width) {
+  return (std::uint64_t{width} + 3) / 4 * 4;
+}
 
 // File offset of GIF row k (0 = top) in an image of the given height.
 constexpr std::uint64_t row_offset(std::uint64_t stride, std::uint32_t height, std::uint32_t row) {

@@ -58,7 +58,9 @@ std::uint16_t get16(const std::uint8_t* at) {
   return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
 }
 
-int table_bytes(std::uint8_t packed) { return 3 << ((packed & kTableSizeBits) + 1); }
+int table_bytes(std::uint8_t packed) {
+  return 3 << ((packed & kTableSizeBits) + 1);
+}
 
 // Red, green, blue triples become blue, green, red, 0 entries; entries past
 // the table's size stay zero.

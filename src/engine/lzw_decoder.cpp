@@ -45,8 +45,8 @@ void release_all(WorkingMemory& memory) {
 bool obtain_all(WorkingMemory& memory, std::size_t row_size) {
   memory.stack = static_cast<std::uint8_t*>(platform::obtain(kTableSize, false));
   if (memory.stack != nullptr)
-    memory.prefix = static_cast<std::uint16_t*>(
-        platform::obtain(kTableSize * sizeof(std::uint16_t), false));
+    memory.prefix =
+        static_cast<std::uint16_t*>(platform::obtain(kTableSize * sizeof(std::uint16_t), false));
   if (memory.prefix != nullptr)
     memory.suffix = static_cast<std::uint8_t*>(platform::obtain(kTableSize, false));
   if (memory.suffix != nullptr)

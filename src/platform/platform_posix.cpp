@@ -67,12 +67,16 @@ bool seek(FileHandle file, std::uint64_t offset) {
   return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-void close(FileHandle file) { ::close(static_cast<int>(file)); }
+void close(FileHandle file) {
+  ::close(static_cast<int>(file));
+}
 
 void* obtain(std::size_t size, bool zero_filled) {
   return zero_filled ? std::calloc(1, size) : std::malloc(size);
 }
 
-void release(void* block) { std::free(block); }
+void release(void* block) {
+  std::free(block);
+}
 
 }  // namespace brevlo::platform
