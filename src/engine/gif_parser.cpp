@@ -64,12 +64,12 @@ int table_bytes(std::uint8_t packed) {
 
 // Red, green, blue triples become blue, green, red, 0 entries; entries past
 // the table's size stay zero.
-Palette palette_from(const ColourTable& table, int table_size) {
+Palette palette_from(const ColourTable& table, std::size_t table_size) {
   Palette palette{};
-  for (int i = 0; i * 3 < table_size; ++i) {
-    palette[static_cast<std::size_t>(i * 4 + 0)] = table[static_cast<std::size_t>(i * 3 + 2)];
-    palette[static_cast<std::size_t>(i * 4 + 1)] = table[static_cast<std::size_t>(i * 3 + 1)];
-    palette[static_cast<std::size_t>(i * 4 + 2)] = table[static_cast<std::size_t>(i * 3 + 0)];
+  for (std::size_t i = 0; i * 3 < table_size; ++i) {
+    palette[i * 4 + 0] = table[i * 3 + 2];  // blue
+    palette[i * 4 + 1] = table[i * 3 + 1];  // green
+    palette[i * 4 + 2] = table[i * 3 + 0];  // red
   }
   return palette;
 }
@@ -138,7 +138,7 @@ ConversionResult convert_image(ConversionState& state, const ColourTable& global
     ColourTable local{};
     int size = table_bytes(packed);
     if (read_block(state.reader, local.data(), size) < size) return kEarlyEnd;
-    palette = palette_from(local, size);
+    palette = palette_from(local, static_cast<std::size_t>(size));
   } else {
     palette = palette_from(global_table, kColourTableSize);
   }
