@@ -8,6 +8,10 @@
 set -euo pipefail
 prefix=$1
 shift
+if [[ ! -f "$1" ]]; then
+  echo "$1 is missing: build it first (cmake --preset mingw-i686 && cmake --build --preset mingw-i686)"
+  exit 1
+fi
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
