@@ -1,0 +1,129 @@
+// File and memory operations on Windows, through KERNEL32. Paths are ANSI
+// (the process code page) and passed to the system as given, with no length
+// limit of our own.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace brevlo::platform {
+
+namespace {
+
+// The most one WriteFile call is asked to take; larger writes loop.
+constexpr std::size_t kMaxWriteChunk = std::size_t{1} << 30;
+
+HANDLE as_handle(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+FileHandle from_handle(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(handle);
+}
+
+// Opens path only to look at it: no read or write access, so it neither
+// conflicts with nor blocks other openers. Directories open too.
+HANDLE open_for_inspection(const char* path) {
+  return ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool is_directory(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return ::GetFileInformationByHandle(handle, &info) != 0 &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A file on a disk volume, not a directory, device, pipe or console.
+bool is_regular_disk_file(HANDLE handle) {
+  return ::GetFileType(handle) == FILE_TYPE_DISK && !is_directory(handle);
+}
+
+}  // namespace
+
+FileHandle open_for_reading(const char* path) {
+  // Sharing reads and writes lets a GIF be converted while another program
+  // holds it open, even for writing.
+  HANDLE handle = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return kNoFile;
+  if (is_directory(handle)) {
+    ::CloseHandle(handle);
+    return kNoFile;
+  }
+  return from_handle(handle);
+}
+
+FileHandle create_for_writing(const char* path) {
+  return from_handle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool names_same_file(const char* first, const char* second) {
+  HANDLE a = open_for_inspection(first);
+  if (a == INVALID_HANDLE_VALUE) return false;
+  HANDLE b = open_for_inspection(second);
+  bool same = false;
+  if (b != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info_a{};
+    BY_HANDLE_FILE_INFORMATION info_b{};
+    same = ::GetFileInformationByHandle(a, &info_a) != 0 &&
+           ::GetFileInformationByHandle(b, &info_b) != 0 &&
+           info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
+           info_a.nFileIndexHigh == info_b.nFileIndexHigh &&
+           info_a.nFileIndexLow == info_b.nFileIndexLow;
+    ::CloseHandle(b);
+  }
+  ::CloseHandle(a);
+  return same;
+}
+
+void delete_regular_file(const char* path) {
+  HANDLE handle = open_for_inspection(path);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  const bool regular = is_regular_disk_file(handle);
+  ::CloseHandle(handle);
+  if (regular) ::DeleteFileA(path);
+}
+
+std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {
+  DWORD got = 0;
+  if (::ReadFile(as_handle(file), destination, count, &got, nullptr) != 0) return got;
+  // A pipe whose writer has gone has simply ended.
+  return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+}
+
+bool write(FileHandle file, const void* source, std::size_t count) {
+  const auto* bytes = static_cast<const std::uint8_t*>(source);
+  while (count > 0) {
+    const auto chunk = static_cast<DWORD>(count < kMaxWriteChunk ? count : kMaxWriteChunk);
+    DWORD put = 0;
+    if (::WriteFile(as_handle(file), bytes, chunk, &put, nullptr) == 0 || put == 0) return false;
+    bytes += put;
+    count -= put;
+  }
+  return true;
+}
+
+bool seek(FileHandle file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  LARGE_INTEGER distance{};
+  distance.QuadPart = static_cast<LONGLONG>(offset);
+  return ::SetFilePointerEx(as_handle(file), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+void close(FileHandle file) {
+  ::CloseHandle(as_handle(file));
+}
+
+void* obtain(std::size_t size, bool zero_filled) {
+  return ::HeapAlloc(::GetProcessHeap(), zero_filled ? HEAP_ZERO_MEMORY : 0, size);
+}
+
+void release(void* block) {
+  if (block != nullptr) ::HeapFree(::GetProcessHeap(), 0, block);
+}
+
+}  // namespace brevlo::platform

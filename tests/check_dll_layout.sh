@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks brevlo32.dll as Windows sees it, from objdump's reading of its PE
+# headers: a 32-bit i386 DLL exporting exactly BREVLO32 at ordinal 1 and
+# BREVLOInfo at ordinal 2, importing from KERNEL32.dll and msvcrt.dll only.
+#
+#   check_dll_layout.sh OBJDUMP DLL
+set -euo pipefail
+objdump=$1
+dll=$2
+if [[ ! -f "$dll" ]]; then
+  echo "$dll is missing: build it with cmake --preset mingw-i686 && cmake --build --preset mingw-i686"
+  exit 1
+fi
+dump=$("$objdump" -p "$dll")
+
+failures=0
+expect() {  # what, actual, expected
+  if [[ "$2" == "$3" ]]; then
+    echo "ok: $1"
+  else
+    echo "FAILED: $1"
+    echo "  expected: $3"
+    echo "  actual:   $2"
+    failures=$((failures + 1))
+  fi
+}
+
+characteristics=$(awk '$1 == "Characteristics" { print $2; exit }' <<<"$dump")
+expect "file format" "$(grep -o -m1 'file format .*' <<<"$dump")" "file format pei-i386"
+expect "optional header magic (PE32)" "$(awk '$1 == "Magic" { print $2; exit }' <<<"$dump")" "010b"
+expect "DLL flag" "$(( characteristics & 0x2000 ))" "$(( 0x2000 ))"
+
+# The name table lists each name after its ordinal less the ordinal base.
+exports=$(awk '
+  /^Ordinal Base/ { base = $3 }
+  /^\[Ordinal\/Name Pointer\] Table/ { in_names = 1; next }
+  in_names && NF == 0 { in_names = 0 }
+  in_names { gsub(/[\[\]]/, " "); print $1 + base, $2 }' <<<"$dump" | sort -n | paste -sd,)
+expect "exports by ordinal" "$exports" "1 BREVLO32,2 BREVLOInfo"
+expect "export address table entries" \
+  "$(awk '/Export Address Table -- Ordinal Base/ { counting = 1; next }
+          counting && /Export RVA/ { n++ } counting && NF == 0 { counting = 0 }
+          END { print n + 0 }' <<<"$dump")" "2"
+
+imports=$(awk '/DLL Name:/ { print $3 }' <<<"$dump" | sort -f | paste -sd,)
+expect "imported DLLs" "$imports" "KERNEL32.dll,msvcrt.dll"
+
+[[ $failures -eq 0 ]]
