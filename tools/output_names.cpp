@@ -1,0 +1,86 @@
+#include "output_names.h"
+
+#include <strings.h>
+
+#include <filesystem>
+#include <map>
+#include <unordered_map>
+#include <utility>
+
+#include "file_checks.h"
+
+namespace brevlo::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string output_path_for(const Options& options, const std::string& input) {
+  if (!options.output.empty()) return options.output;
+  if (options.output_dir.empty()) return bmp_name_for(input);
+  return (fs::path(options.output_dir) / bmp_name_for(fs::path(input).filename().string()))
+      .string();
+}
+
+// One spelling per place in the file system, so that "a.bmp", "./a.bmp" and
+// "dir/../a.bmp" compare equal even before the file exists.
+std::string place_of(const std::string& path) {
+  std::error_code error;
+  fs::path place = fs::weakly_canonical(path, error);
+  if (error) place = fs::absolute(path, error).lexically_normal();
+  return place.string();
+}
+
+}  // namespace
+
+std::string bmp_name_for(std::string_view gif_path) {
+  constexpr std::string_view kGif = ".gif";
+  std::string name(gif_path);
+  if (name.size() > kGif.size() &&
+      strncasecmp(name.c_str() + name.size() - kGif.size(), kGif.data(), kGif.size()) == 0 &&
+      name[name.size() - kGif.size() - 1] != '/')
+    name.resize(name.size() - kGif.size());
+  return name + ".bmp";
+}
+
+std::vector<Job> plan_jobs(const Options& options) {
+  std::vector<Job> jobs;
+  jobs.reserve(options.inputs.size());
+  // Every input, found both by the file it is and by where its name leads.
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> input_files;
+  std::unordered_map<std::string, std::size_t> input_places;
+  for (const std::string& input : options.inputs) {
+    jobs.push_back({input, output_path_for(options, input)});
+    if (input.empty()) continue;
+    if (FileIdentity file = identify(input); file.exists)
+      input_files.try_emplace({file.device, file.inode}, jobs.size() - 1);
+    input_places.try_emplace(place_of(input), jobs.size() - 1);
+  }
+
+  std::unordered_map<std::string, std::size_t> output_places;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    Job& job = jobs[i];
+    const std::string place = place_of(job.output);
+    std::size_t input = jobs.size();
+    if (FileIdentity file = identify(job.output); file.exists) {
+      if (auto found = input_files.find({file.device, file.inode}); found != input_files.end())
+        input = found->second;
+    }
+    if (auto found = input_places.find(place); input == jobs.size() && found != input_places.end())
+      input = found->second;
+    if (input != jobs.size()) {
+      // The input of this job may be listed twice; name the copy that is this job's own.
+      const bool own = input == i || place_of(job.input) == place_of(jobs[input].input);
+      job.refusal = own ? Problem::kOutputIsTheInput : Problem::kOutputIsAnotherInput;
+      job.other = input;
+    }
+    auto [first, inserted] = output_places.try_emplace(place, i);
+    if (!inserted && job.refusal == Problem::kNone) {
+      job.refusal = Problem::kSameOutputAsEarlier;
+      job.other = first->second;
+    }
+  }
+  return jobs;
+}
+
+}  // namespace brevlo::cli
