@@ -5,15 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 
 namespace brevlo::cli {
 
 FileIdentity identify(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return {};
-  return {true, S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_dev),
-          static_cast<std::uint64_t>(info.st_ino)};
+  return {true, S_ISDIR(info.st_mode), S_ISREG(info.st_mode),
+          static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 bool same_file(const FileIdentity& a, const FileIdentity& b) {
@@ -34,6 +36,19 @@ int reserve_new_file(const std::string& path) {
   if (fd < 0) return errno;
   ::close(fd);
   return 0;
+}
+
+std::string temporary_name_beside(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  return path + ".brevlo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+int move_into_place(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+void remove_file(const std::string& path) {
+  ::unlink(path.c_str());
 }
 
 bool starts_like_gif(const std::string& path) {

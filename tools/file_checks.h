@@ -12,6 +12,7 @@ namespace brevlo::cli {
 struct FileIdentity {
   bool exists = false;
   bool is_folder = false;
+  bool is_regular = false;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
 };
@@ -28,6 +29,16 @@ int check_readable(const std::string& path);
 // there, so that no other writer's file can be replaced between the check and
 // the conversion. Returns 0 or the system's error number (EEXIST when taken).
 int reserve_new_file(const std::string& path);
+
+// A name beside path that no other file has and no other job of this process
+// will choose, for writing a replacement before it takes path's place.
+std::string temporary_name_beside(const std::string& path);
+
+// Moves the file at from to the name to in one step, replacing what was there.
+// Returns 0 or the system's error number.
+int move_into_place(const std::string& from, const std::string& to);
+
+void remove_file(const std::string& path);
 
 // True when the file at path starts with a GIF signature ("GIF8", a version
 // character, "a").
