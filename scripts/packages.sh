@@ -1,3 +1,3 @@
 # Debian packages the project needs, by purpose. Sourced by the other scripts.
 BUILD_PACKAGES=(cmake make g++ binutils)
-TEST_PACKAGES=(googletest libgtest-dev)
+TEST_PACKAGES=(googletest libgtest-dev pkg-config)
