@@ -108,10 +108,10 @@ int read_short_options(Options& options, std::string_view arg, const char* next)
 
 }  // namespace
 
-bool ends_with_bmp(std::string_view path) {
-  constexpr std::string_view kBmp = ".bmp";
-  return path.size() >= kBmp.size() &&
-         strncasecmp(path.data() + path.size() - kBmp.size(), kBmp.data(), kBmp.size()) == 0;
+bool ends_with_ignoring_case(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         strncasecmp(text.substr(text.size() - suffix.size()).data(), suffix.data(),
+                     suffix.size()) == 0;
 }
 
 Options parse_command_line(int argc, char** argv) {
@@ -137,8 +137,8 @@ Options parse_command_line(int argc, char** argv) {
     return options;
   }
   // `brevlo IN.gif OUT.bmp`: exactly two files, only the second named .bmp.
-  if (files.size() == 2 && options.output_dir.empty() && ends_with_bmp(files[1]) &&
-      !ends_with_bmp(files[0])) {
+  if (files.size() == 2 && options.output_dir.empty() &&
+      ends_with_ignoring_case(files[1], ".bmp") && !ends_with_ignoring_case(files[0], ".bmp")) {
     options.output = files[1];
     files.pop_back();
   }

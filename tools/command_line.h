@@ -25,7 +25,7 @@ struct Options {
 // --version and --info win over files given with them.
 Options parse_command_line(int argc, char** argv);
 
-// True when path ends in ".bmp" in any letter case.
-bool ends_with_bmp(std::string_view path);
+// True when text ends with suffix, letter case aside.
+bool ends_with_ignoring_case(std::string_view text, std::string_view suffix);
 
 }  // namespace brevlo::cli

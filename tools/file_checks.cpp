@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -54,10 +55,10 @@ void remove_file(const std::string& path) {
 bool starts_like_gif(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  char head[6] = {};
-  ssize_t got = ::read(fd, head, sizeof head);
+  std::array<char, 6> head{};
+  ssize_t got = ::read(fd, head.data(), head.size());
   ::close(fd);
-  return got == static_cast<ssize_t>(sizeof head) && head[0] == 'G' && head[1] == 'I' &&
+  return got == static_cast<ssize_t>(head.size()) && head[0] == 'G' && head[1] == 'I' &&
          head[2] == 'F' && head[3] == '8' && head[5] == 'a';
 }
 

@@ -1,7 +1,5 @@
 #include "output_names.h"
 
-#include <strings.h>
-
 #include <filesystem>
 #include <map>
 #include <unordered_map>
@@ -36,8 +34,8 @@ std::string place_of(const std::string& path) {
 std::string bmp_name_for(std::string_view gif_path) {
   constexpr std::string_view kGif = ".gif";
   std::string name(gif_path);
-  if (name.size() > kGif.size() &&
-      strncasecmp(name.c_str() + name.size() - kGif.size(), kGif.data(), kGif.size()) == 0 &&
+  // ".gif" alone is a whole file name, not an extension.
+  if (ends_with_ignoring_case(name, kGif) && name.size() > kGif.size() &&
       name[name.size() - kGif.size() - 1] != '/')
     name.resize(name.size() - kGif.size());
   return name + ".bmp";
