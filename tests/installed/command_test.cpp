@@ -175,6 +175,21 @@ TEST(Overwriting, ForceKeepsTheOldFileWhenTheConversionFails) {
   }
 }
 
+TEST(Overwriting, ForceWritesADeviceInPlaceAndNeverRemovesIt) {
+  const std::vector<std::pair<std::string, std::string>> devices = {
+      {"/dev/null", ""}, {"/dev/full", "in.gif: cannot read it or write the output (30001)\n"}};
+  for (const auto& [device, error] : devices) {
+    ScratchDir dir;
+    write_file(dir.path("in.gif"), kPicture.gif);
+    fs::create_symlink(device, dir.path("out.bmp"));
+    CommandRun run = run_brevlo({"--force", "in.gif", "out.bmp"}, root(dir));
+    EXPECT_EQ(run.status, error.empty() ? 0 : 1);
+    EXPECT_EQ(run.err, error);
+    EXPECT_TRUE(fs::is_symlink(dir.path("out.bmp")));
+    EXPECT_TRUE(fs::is_character_file(device));
+  }
+}
+
 TEST(SameFile, AnOutputLeadingToTheInputIsRefusedEvenWithForce) {
   for (bool symbolic : {true, false}) {
     for (const Args& force : {Args{}, Args{"--force"}}) {
