@@ -33,9 +33,14 @@ int main(int argc, char** argv) {
     case Action::kConvert:
       break;
   }
-  if (!options.output_dir.empty() && !identify(options.output_dir).is_folder) {
-    print_usage_error("the output folder '" + options.output_dir + "' does not exist");
-    return kUsageError;
+  if (!options.output_dir.empty()) {
+    const FileIdentity folder = identify(options.output_dir);
+    if (!folder.is_folder) {
+      print_usage_error(folder.exists
+                            ? "'" + options.output_dir + "' is not a folder"
+                            : "the output folder '" + options.output_dir + "' does not exist");
+      return kUsageError;
+    }
   }
 
   const std::vector<Job> jobs = plan_jobs(options);

@@ -29,6 +29,36 @@ std::string place_of(const std::string& path) {
   return place.string();
 }
 
+constexpr std::size_t kNoInput = static_cast<std::size_t>(-1);
+
+// Every input of a run, found both by the file it is (which catches links) and
+// by where its name leads (which catches names of files not there yet).
+struct InputIndex {
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> by_file;
+  std::unordered_map<std::string, std::size_t> by_place;
+};
+
+InputIndex index_inputs(const std::vector<Job>& jobs) {
+  InputIndex index;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs[i].input.empty()) continue;
+    if (FileIdentity file = identify(jobs[i].input); file.exists)
+      index.by_file.try_emplace({file.device, file.inode}, i);
+    index.by_place.try_emplace(place_of(jobs[i].input), i);
+  }
+  return index;
+}
+
+// The job whose input the path (at place) leads to, or kNoInput.
+std::size_t input_at(const InputIndex& index, const std::string& path, const std::string& place) {
+  if (FileIdentity file = identify(path); file.exists) {
+    if (auto found = index.by_file.find({file.device, file.inode}); found != index.by_file.end())
+      return found->second;
+  }
+  auto found = index.by_place.find(place);
+  return found == index.by_place.end() ? kNoInput : found->second;
+}
+
 }  // namespace
 
 std::string bmp_name_for(std::string_view gif_path) {
@@ -44,30 +74,16 @@ std::string bmp_name_for(std::string_view gif_path) {
 std::vector<Job> plan_jobs(const Options& options) {
   std::vector<Job> jobs;
   jobs.reserve(options.inputs.size());
-  // Every input, found both by the file it is and by where its name leads.
-  std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> input_files;
-  std::unordered_map<std::string, std::size_t> input_places;
-  for (const std::string& input : options.inputs) {
+  for (const std::string& input : options.inputs)
     jobs.push_back({input, output_path_for(options, input)});
-    if (input.empty()) continue;
-    if (FileIdentity file = identify(input); file.exists)
-      input_files.try_emplace({file.device, file.inode}, jobs.size() - 1);
-    input_places.try_emplace(place_of(input), jobs.size() - 1);
-  }
+  const InputIndex inputs = index_inputs(jobs);
 
   std::unordered_map<std::string, std::size_t> output_places;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     Job& job = jobs[i];
     const std::string place = place_of(job.output);
-    std::size_t input = jobs.size();
-    if (FileIdentity file = identify(job.output); file.exists) {
-      if (auto found = input_files.find({file.device, file.inode}); found != input_files.end())
-        input = found->second;
-    }
-    if (auto found = input_places.find(place); input == jobs.size() && found != input_places.end())
-      input = found->second;
-    if (input != jobs.size()) {
-      // The input of this job may be listed twice; name the copy that is this job's own.
+    if (std::size_t input = input_at(inputs, job.output, place); input != kNoInput) {
+      // An input listed twice leads to one file; name the copy that is this job's own.
       const bool own = input == i || place_of(job.input) == place_of(jobs[input].input);
       job.refusal = own ? Problem::kOutputIsTheInput : Problem::kOutputIsAnotherInput;
       job.other = input;

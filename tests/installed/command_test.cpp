@@ -76,7 +76,7 @@ TEST(UsageErrors, ExitTwoWithAHintAndTouchNothing) {
       {{"--jobs=1025", "in.gif"}, "-j needs a number of jobs from 1 to 1024, not '1025'"},
       {{"in.gif", "--output-dir"}, "option '--output-dir' needs a value"},
       {{"-o", "missing", "in.gif"}, "the output folder 'missing' does not exist"},
-      {{"-o", "in.gif", "in.gif"}, "the output folder 'in.gif' does not exist"},
+      {{"-o", "in.gif", "in.gif"}, "'in.gif' is not a folder"},
       {{"--force=yes", "in.gif"}, "option '--force' takes no value"},
   };
   for (const auto& [args, error] : cases) {
