@@ -7,5 +7,6 @@ scripts/install-deps.sh "${BUILD_PACKAGES[@]}"
 cmake --preset release -DBREVLO_BUILD_TESTS=OFF >/dev/null
 cmake --build --preset release >/dev/null
 out="$PWD/sample.bmp"
-./build/release/tools/brevlo examples/sample.gif "$out"
+# --force: a sample.bmp from an earlier run is replaced.
+./build/release/tools/brevlo --force examples/sample.gif "$out"
 echo "Converted examples/sample.gif to $out"

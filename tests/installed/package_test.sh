@@ -1,0 +1,63 @@
+#!/bin/sh
+# Checks an installed brevlo package: package_test.sh CHECK PREFIX SOURCE_DIR WORK_DIR
+#   contents             exactly the files a user should get, with a proper SONAME
+#   cmake_consumer       examples/consumer builds with find_package(brevlo) and converts
+#   pkg_config_consumer  examples/consumer builds with pkg-config and converts
+set -eu
+check=$1 prefix=$2 source=$3 work=$4
+rm -rf "$work"
+mkdir -p "$work"
+
+# The consumer must print the information text, convert the sample, and write
+# the same BMP as the installed command does.
+run_consumer() {
+  "$1" "$source/examples/sample.gif" "$work/consumer.bmp" >"$work/said.txt"
+  grep -q '^brevlo is a ' "$work/said.txt"
+  "$prefix/bin/brevlo" "$source/examples/sample.gif" "$work/command.bmp"
+  cmp "$work/consumer.bmp" "$work/command.bmp"
+}
+
+case "$check" in
+contents)
+  (cd "$prefix" && find . \( -type f -o -type l \) | sort) >"$work/files.txt"
+  cat >"$work/expected.txt" <<'LIST'
+./bin/brevlo
+./include/brevlo.h
+./lib/cmake/brevlo/brevloConfig.cmake
+./lib/cmake/brevlo/brevloConfigVersion.cmake
+./lib/cmake/brevlo/brevloTargets-debug.cmake
+./lib/cmake/brevlo/brevloTargets.cmake
+./lib/libbrevlo.so
+./lib/libbrevlo.so.1
+./lib/libbrevlo.so.1.0.0
+./lib/pkgconfig/brevlo.pc
+./share/man/man1/brevlo.1
+LIST
+  # The per-configuration targets file is named after the build type.
+  sed -i 's/brevloTargets-[a-z]*\.cmake/brevloTargets-CONFIG.cmake/' "$work/files.txt" "$work/expected.txt"
+  diff "$work/expected.txt" "$work/files.txt"
+  readelf -d "$prefix/lib/libbrevlo.so.1.0.0" | grep -q 'Library soname: \[libbrevlo.so.1\]'
+  [ "$(readlink "$prefix/lib/libbrevlo.so")" = libbrevlo.so.1 ]
+  [ "$(readlink "$prefix/lib/libbrevlo.so.1")" = libbrevlo.so.1.0.0 ]
+  # The installed command uses the installed library, not the build tree's.
+  readelf -d "$prefix/bin/brevlo" | grep -q 'runpath: \[\$ORIGIN/../lib\]'
+  ;;
+cmake_consumer)
+  cmake -S "$source/examples/consumer" -B "$work/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$work/build" >/dev/null
+  run_consumer "$work/build/consumer"
+  ;;
+pkg_config_consumer)
+  export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+  [ "$(pkg-config --modversion brevlo)" = 1.0.0 ]
+  # shellcheck disable=SC2046 # the flags are meant to split into words
+  cc -Wall -Wextra -Werror -o "$work/consumer" "$source/examples/consumer/main.c" \
+    $(pkg-config --cflags --libs brevlo)
+  export LD_LIBRARY_PATH="$prefix/lib"
+  run_consumer "$work/consumer"
+  ;;
+*)
+  echo "unknown check: $check" >&2
+  exit 2
+  ;;
+esac

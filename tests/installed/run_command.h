@@ -1,0 +1,24 @@
+// Runs the installed brevlo command the way a person would, and captures what
+// it says and how it ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brevlo::test {
+
+struct CommandRun {
+  int status = -1;  // the exit status; -1 when the command did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs the installed command with args in the folder cwd, its output and error
+// streams captured to files (so not a terminal).
+CommandRun run_brevlo(const std::vector<std::string>& args, const std::string& cwd);
+
+// Runs it with a pseudo-terminal as its output and error streams; `err` holds
+// everything the terminal received.
+CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const std::string& cwd);
+
+}  // namespace brevlo::test

@@ -1,0 +1,14 @@
+// One conversion, with the command's checks in front of the library call.
+#pragma once
+
+#include "job.h"
+
+namespace brevlo::cli {
+
+// Converts job.input into job.output through BREVLO32 unless planning refused
+// the job, the input cannot be opened, or something exists at the output and
+// `force` is false. Nothing the user did not ask to replace is touched; a
+// failed conversion leaves no new output behind and an existing one unchanged.
+Outcome convert_job(const Job& job, bool force);
+
+}  // namespace brevlo::cli

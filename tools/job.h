@@ -1,0 +1,34 @@
+// One conversion the command was asked for, and how it ended.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace brevlo::cli {
+
+enum class Problem {
+  kNone,
+  kSameOutputAsEarlier,   // an earlier input on the command line has this output
+  kOutputIsTheInput,      // the output path leads to the input file itself
+  kOutputIsAnotherInput,  // the output path leads to another input of the batch
+  kInputUnreadable,       // the input cannot be opened (error_number says why)
+  kOutputExists,          // something already exists at the output, and no --force
+  kOutputUncreatable,     // the output cannot be created (error_number says why)
+  kConversionFailed,      // the library returned `code`
+};
+
+struct Job {
+  std::string input;
+  std::string output;
+  Problem refusal = Problem::kNone;  // decided before any conversion starts
+  std::size_t other = 0;             // the job that refusal refers to
+};
+
+struct Outcome {
+  Problem problem = Problem::kNone;
+  int code = 0;          // the library's result code for this kind of failure; 0 when none
+  int error_number = 0;  // the system's reason, where one is known
+  bool looks_like_gif = false;
+};
+
+}  // namespace brevlo::cli

@@ -1,0 +1,24 @@
+// Where each output goes, and which outputs must not be written because they
+// would replace an input or another output of the same run.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command_line.h"
+#include "job.h"
+
+namespace brevlo::cli {
+
+// The BMP name for a GIF name: a final ".gif" in any letter case becomes
+// ".bmp"; any other name gets ".bmp" appended.
+std::string bmp_name_for(std::string_view gif_path);
+
+// One job per input in command-line order, with its output path: the explicit
+// OUT.bmp, DIR/NAME.bmp under -o, or NAME.bmp beside the input. An output that
+// leads to any input is refused; of several inputs with one output, the first
+// keeps it and the later ones are refused.
+std::vector<Job> plan_jobs(const Options& options);
+
+}  // namespace brevlo::cli
