@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench_images.h"
+#include "engine/bmp_layout.h"
 #include "engine/conversion_state.h"
 #include "giflib_converter.h"
 #include "io_floor.h"
@@ -74,9 +75,9 @@ bool same_file(const std::string& first, const std::string& second) {
 }
 
 // The library's own pattern: reads of a whole reader buffer, one seek and write
-// per row.
-IoPattern library_pattern() {
-  return {kReaderBufferSize, 1};
+// per batch of rows.
+IoPattern library_pattern(const BenchImage& image) {
+  return {kReaderBufferSize, rows_per_batch(stride_for(image.width), image.height)};
 }
 
 bool measure(const BenchImage& image, const std::string& out_dir, int rounds, Timing& best) {
@@ -88,7 +89,7 @@ bool measure(const BenchImage& image, const std::string& out_dir, int rounds, Ti
     const double brevlo = time_once([&] { return BREVLO32(gif, ours.c_str()) == 0; });
     const double giflib = time_once([&] { return giflib_convert(gif, theirs.c_str()); });
     const double io = time_once([&] {
-      return copy_floor(gif, floor.c_str(), image.width, image.height, library_pattern());
+      return copy_floor(gif, floor.c_str(), image.width, image.height, library_pattern(image));
     });
     if (brevlo < 0 || giflib < 0 || io < 0) {
       std::fprintf(stderr, "%s: a conversion failed\n", image.gif_path.c_str());
