@@ -9,7 +9,7 @@
 
 namespace brevlo {
 
-inline constexpr int kReaderBufferSize = 1024;
+inline constexpr int kReaderBufferSize = 16 * 1024;
 inline constexpr int kSubBlockBufferSize = 256;
 
 // Buffered view of the GIF file: the last chunk read and the place in it.
