@@ -86,11 +86,11 @@ bool measure(const BenchImage& image, const std::string& out_dir, int rounds, Ti
   const std::string floor = out_dir + "/floor.bmp";
   const char* gif = image.gif_path.c_str();
   for (int round = 0; round < rounds; ++round) {
-    const double brevlo = time_once([&] { return BREVLO32(gif, ours.c_str()) == 0; });
-    const double giflib = time_once([&] { return giflib_convert(gif, theirs.c_str()); });
     const double io = time_once([&] {
       return copy_floor(gif, floor.c_str(), image.width, image.height, library_pattern(image));
     });
+    const double brevlo = time_once([&] { return BREVLO32(gif, ours.c_str()) == 0; });
+    const double giflib = time_once([&] { return giflib_convert(gif, theirs.c_str()); });
     if (brevlo < 0 || giflib < 0 || io < 0) {
       std::fprintf(stderr, "%s: a conversion failed\n", image.gif_path.c_str());
       return false;
