@@ -17,7 +17,7 @@ constexpr std::size_t kPackedOffset = 10;
 constexpr std::uint8_t kTableFlag = 0x80;
 constexpr std::uint8_t kTableSizeBits = 0x07;
 constexpr std::uint8_t kInterlaceFlag = 0x40;
-constexpr std::size_t kFullTableBytes = 3 * 256;
+constexpr std::size_t kFullTableBytes = std::size_t{3} * 256;
 constexpr std::size_t kImageDescriptorSize = 10;  // separator and 9 bytes
 
 struct Recipe {

@@ -295,8 +295,9 @@ ConversionResult run_decoder(ConversionState& state, int code_size, CodeTable& t
     stream.bits >>= lzw.width;
     stream.count -= lzw.width;
 
-    // The usual case, a code already in the table (or equal to the next free
-    // code) following another, takes this one rarely taken branch.
+    // The rare codes come here: clear and end codes, codes above the next
+    // free code, and the first code after a clear. The usual one, a code in
+    // the table (or equal to the next free code) after another, skips it.
     if (code - lzw.clear_code < 2 || code > lzw.next_free || lzw.previous == kNone) [[unlikely]] {
       if (code == end_code) {
         // The rest of the current sub-block is ignored; the next byte of the
