@@ -108,6 +108,11 @@ std::vector<BenchImage> prepare_images(const std::string& cache_dir,
        "-size 2000x1500 -seed 4242 plasma:fractal +dither -colors 256 -interlace none"},
   };
   std::filesystem::create_directories(cache_dir);
+  const std::string photo_gif = (std::filesystem::path(cache_dir) / recipes[0].file).string();
+  if (photo_source.empty() && !std::filesystem::exists(photo_gif)) {
+    std::fprintf(stderr, "no photograph found: install mate-backgrounds or pass --photo\n");
+    return {};
+  }
   std::vector<BenchImage> images;
   for (const Recipe& recipe : recipes) {
     BenchImage image{recipe.name, (std::filesystem::path(cache_dir) / recipe.file).string()};

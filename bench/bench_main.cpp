@@ -108,10 +108,6 @@ bool measure(const BenchImage& image, const std::string& out_dir, int rounds, Ti
 }
 
 int run(const Options& options) {
-  if (options.photo_source.empty()) {
-    std::fprintf(stderr, "no photograph found: install mate-backgrounds or pass --photo\n");
-    return 1;
-  }
   const std::vector<BenchImage> images = prepare_images(options.cache_dir, options.photo_source);
   if (images.empty()) return 1;
   const std::string out_dir = options.cache_dir + "/out";
