@@ -130,13 +130,15 @@ int run(const Options& options) {
   std::printf("\ngeometric mean of the ratios: %.2f\n",
               std::exp(log_sum / static_cast<double>(images.size())));
 
-  const long peak = peak_rss_kb(options.brevlo_program, {images[0].gif_path, out_dir + "/cli.bmp"});
-  if (peak < 0) {
+  const PeakMemory peak =
+      peak_memory(options.brevlo_program, {images[0].gif_path, out_dir + "/cli.bmp"});
+  if (peak.kilobytes < 0) {
     std::fprintf(stderr, "cannot run %s\n", options.brevlo_program.c_str());
     return 1;
   }
-  std::printf("peak memory of `brevlo` converting the %s: %.2f MB (%ld KiB)\n",
-              images[0].name.c_str(), static_cast<double>(peak) * 1024 / 1e6, peak);
+  std::printf("peak memory of `brevlo` converting the %s: %s%.2f MB (%ld KiB)\n",
+              images[0].name.c_str(), peak.exact ? "" : "at most ",
+              static_cast<double>(peak.kilobytes) * 1024 / 1e6, peak.kilobytes);
   std::filesystem::remove_all(out_dir);
   return 0;
 }
