@@ -4,3 +4,4 @@ TEST_PACKAGES=(googletest libgtest-dev pkg-config)
 # The 32-bit Windows DLL: cross-compiler, its binutils (objdump, dlltool), and
 # Wine to run the Windows host test.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
+BENCH_PACKAGES=(libgif-dev imagemagick mate-backgrounds)

@@ -37,4 +37,27 @@ ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t widt
   return platform::write(bmp_file, headers.data(), headers.size()) ? kSuccess : kOpenFailed;
 }
 
+ConversionResult write_batch(RowBatch& batch) {
+  if (batch.filled == 0) return kSuccess;
+  const std::uint32_t lowest_row = rows_finished(batch) - 1;  // the first in the file
+  const std::uint64_t offset = row_offset(batch.stride, batch.height, lowest_row);
+  const std::uint8_t* from =
+      batch.slots + std::uint64_t{batch.capacity - batch.filled} * batch.stride;
+  const std::uint64_t size = std::uint64_t{batch.filled} * batch.stride;
+  batch.first_row += batch.filled;
+  batch.filled = 0;
+  if (!platform::seek(batch.file, offset) || !platform::write(batch.file, from, size))
+    return kOpenFailed;
+  return kSuccess;
+}
+
+ConversionResult complete_file_size(const RowBatch& batch) {
+  if (rows_finished(batch) > 0) return kSuccess;
+  const std::uint8_t zero = 0;
+  const std::uint64_t last_byte = kBmpPixelOffset + batch.stride * batch.height - 1;
+  if (!platform::seek(batch.file, last_byte) || !platform::write(batch.file, &zero, 1))
+    return kOpenFailed;
+  return kSuccess;
+}
+
 }  // namespace brevlo

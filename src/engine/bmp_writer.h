@@ -1,4 +1,5 @@
-// Writes the BMP file header, info header and palette.
+// Writes the BMP file: header, info header and palette, then the pixel rows in
+// batches.
 #pragma once
 
 #include <cstdint>
@@ -14,5 +15,39 @@ namespace brevlo {
 // Returns 0, or kOpenFailed when the write fails.
 ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t width,
                                std::uint32_t height, std::uint16_t depth, const Palette& palette);
+
+// Finished pixel rows on their way to the file. Rows are finished top first;
+// the batch holds up to `capacity` consecutive ones in file order (the first
+// GIF row in the last slot), so that a single seek and write places them all.
+// Each slot is stride bytes; the bytes past the width are never written and
+// stay zero.
+struct RowBatch {
+  platform::FileHandle file = platform::kNoFile;
+  std::uint8_t* slots = nullptr;  // capacity * stride bytes, zero-filled
+  std::uint64_t stride = 0;
+  std::uint32_t height = 0;
+  std::uint32_t capacity = 0;
+  std::uint32_t first_row = 0;  // GIF row held in the last slot
+  std::uint32_t filled = 0;     // finished rows held, from the last slot down
+};
+
+// Rows finished so far, written or held.
+inline std::uint32_t rows_finished(const RowBatch& batch) {
+  return batch.first_row + batch.filled;
+}
+
+// The slot of the next row to be finished.
+inline std::uint8_t* next_row_slot(const RowBatch& batch) {
+  return batch.slots + std::uint64_t{batch.capacity - 1 - batch.filled} * batch.stride;
+}
+
+// Writes the rows held to their place in the file and empties the batch.
+// Returns 0, or kOpenFailed when the seek or write fails.
+ConversionResult write_batch(RowBatch& batch);
+
+// Gives a file in which no row was written its full announced size: its last
+// byte is written and the gap before it reads as zero. Returns 0, or
+// kOpenFailed when the seek or write fails.
+ConversionResult complete_file_size(const RowBatch& batch);
 
 }  // namespace brevlo

@@ -9,7 +9,7 @@
 
 namespace brevlo {
 
-inline constexpr int kReaderBufferSize = 1024;
+inline constexpr int kReaderBufferSize = 16 * 1024;
 inline constexpr int kSubBlockBufferSize = 256;
 
 // Buffered view of the GIF file: the last chunk read and the place in it.
@@ -20,11 +20,10 @@ struct InputReader {
   std::array<std::uint8_t, kReaderBufferSize> buffer{};
 };
 
-// One LZW data sub-block and the decoder's place in it.
+// One LZW data sub-block, copied whole; also the scratch area for skipped
+// sub-blocks.
 struct SubBlock {
   std::array<std::uint8_t, kSubBlockBufferSize> bytes{};
-  std::int32_t position = 0;  // next byte to take
-  std::int32_t end = 0;       // bytes delivered into `bytes`
 };
 
 struct ConversionState {

@@ -1,0 +1,159 @@
+// brevlo_bench: converts three kinds of image with BREVLO32 and with a
+// giflib-based converter, alternately, and prints the best time of each per
+// pixel, their ratio, the time of bare file input and output for the same
+// files, and the peak memory of the brevlo command.
+//
+//   brevlo_bench [--cache DIR] [--photo JPEG] [--rounds N] [--brevlo PROGRAM]
+#include <brevlo.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bench_images.h"
+#include "engine/bmp_layout.h"
+#include "engine/conversion_state.h"
+#include "giflib_converter.h"
+#include "io_floor.h"
+#include "peak_memory.h"
+
+namespace brevlo::bench {
+
+namespace {
+
+struct Options {
+  std::string cache_dir = BREVLO_BENCH_CACHE;
+  std::string photo_source = find_photo_source();
+  int rounds = 7;
+  std::string brevlo_program = BREVLO_COMMAND;
+};
+
+struct Timing {
+  double brevlo = 1e300;
+  double giflib = 1e300;
+  double floor = 1e300;
+};
+
+bool parse_options(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const bool has_value = i + 1 < argc;
+    if (std::strcmp(argv[i], "--cache") == 0 && has_value) {
+      options.cache_dir = argv[++i];
+    } else if (std::strcmp(argv[i], "--photo") == 0 && has_value) {
+      options.photo_source = argv[++i];
+    } else if (std::strcmp(argv[i], "--rounds") == 0 && has_value) {
+      options.rounds = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--brevlo") == 0 && has_value) {
+      options.brevlo_program = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return options.rounds > 0;
+}
+
+// Seconds taken by one call of run; negative when it failed.
+double time_once(const std::function<bool()>& run) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = run();
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  return ok ? took.count() : -1;
+}
+
+bool same_file(const std::string& first, const std::string& second) {
+  std::ifstream a(first, std::ios::binary);
+  std::ifstream b(second, std::ios::binary);
+  return std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {});
+}
+
+// The library's own pattern: reads of a whole reader buffer, one seek and write
+// per batch of rows.
+IoPattern library_pattern(const BenchImage& image) {
+  return {kReaderBufferSize, rows_per_batch(stride_for(image.width), image.height)};
+}
+
+bool measure(const BenchImage& image, const std::string& out_dir, int rounds, Timing& best) {
+  const std::string ours = out_dir + "/brevlo.bmp";
+  const std::string theirs = out_dir + "/giflib.bmp";
+  const std::string floor = out_dir + "/floor.bmp";
+  const char* gif = image.gif_path.c_str();
+  for (int round = 0; round < rounds; ++round) {
+    const double io = time_once([&] {
+      return copy_floor(gif, floor.c_str(), image.width, image.height, library_pattern(image));
+    });
+    const double brevlo = time_once([&] { return BREVLO32(gif, ours.c_str()) == 0; });
+    const double giflib = time_once([&] { return giflib_convert(gif, theirs.c_str()); });
+    if (brevlo < 0 || giflib < 0 || io < 0) {
+      std::fprintf(stderr, "%s: a conversion failed\n", image.gif_path.c_str());
+      return false;
+    }
+    if (round == 0 && !same_file(ours, theirs)) {
+      std::fprintf(stderr, "%s: the two BMP files differ\n", image.gif_path.c_str());
+      return false;
+    }
+    best.brevlo = std::min(best.brevlo, brevlo);
+    best.giflib = std::min(best.giflib, giflib);
+    best.floor = std::min(best.floor, io);
+  }
+  return true;
+}
+
+int run(const Options& options) {
+  const std::vector<BenchImage> images = prepare_images(options.cache_dir, options.photo_source);
+  if (images.empty()) return 1;
+  const std::string out_dir = options.cache_dir + "/out";
+  std::filesystem::create_directories(out_dir);
+
+  std::printf("best of %d runs, converters alternating; ns per pixel\n\n", options.rounds);
+  std::printf("| image | size | brevlo | giflib + stdio | ratio | I/O floor |\n");
+  std::printf("|---|---|---|---|---|---|\n");
+  double log_sum = 0;
+  for (const BenchImage& image : images) {
+    Timing best;
+    if (!measure(image, out_dir, options.rounds, best)) return 1;
+    const double pixels = double(image.width) * image.height;
+    const double ratio = best.brevlo / best.giflib;
+    log_sum += std::log(ratio);
+    std::printf("| %s | %ux%u | %.2f | %.2f | %.2f | %.2f |\n", image.name.c_str(), image.width,
+                image.height, best.brevlo * 1e9 / pixels, best.giflib * 1e9 / pixels, ratio,
+                best.floor * 1e9 / pixels);
+  }
+  std::printf("\ngeometric mean of the ratios: %.2f\n",
+              std::exp(log_sum / static_cast<double>(images.size())));
+
+  const PeakMemory peak =
+      peak_memory(options.brevlo_program, {images[0].gif_path, out_dir + "/cli.bmp"});
+  if (peak.kilobytes < 0) {
+    std::fprintf(stderr, "cannot run %s\n", options.brevlo_program.c_str());
+    return 1;
+  }
+  std::printf("peak memory of `brevlo` converting the %s: %s%.2f MB (%ld KiB)\n",
+              images[0].name.c_str(), peak.exact ? "" : "at most ",
+              static_cast<double>(peak.kilobytes) * 1024 / 1e6, peak.kilobytes);
+  std::filesystem::remove_all(out_dir);
+  return 0;
+}
+
+}  // namespace
+
+}  // namespace brevlo::bench
+
+int main(int argc, char** argv) {
+  brevlo::bench::Options options;
+  if (!brevlo::bench::parse_options(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: brevlo_bench [--cache DIR] [--photo JPEG] [--rounds N] "
+                 "[--brevlo PROGRAM]\n");
+    return 2;
+  }
+  return brevlo::bench::run(options);
+}

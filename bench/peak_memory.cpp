@@ -1,0 +1,94 @@
+#include "peak_memory.h"
+
+#include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+
+namespace brevlo::bench {
+
+namespace {
+
+constexpr int kTracingRefused = 126;  // exit status of a child that cannot be traced
+
+// VmHWM of a live process, in kilobytes, or -1.
+long high_water_kb(pid_t process) {
+  std::ifstream status("/proc/" + std::to_string(process) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return -1;
+}
+
+std::vector<char*> argv_of(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+[[noreturn]] void run_traced(std::vector<char*> argv) {
+  if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(kTracingRefused);
+  ::raise(SIGSTOP);
+  ::execv(argv[0], argv.data());
+  ::_exit(127);
+}
+
+bool exited_cleanly(int status) {
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The program's own VmHWM, read at its exit event; -1 when it fails, or
+// -kTracingRefused when it cannot be traced.
+long traced_peak(const std::vector<char*>& argv) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) run_traced(argv);
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return -1;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kTracingRefused) return -kTracingRefused;
+  if (!WIFSTOPPED(status)) return -1;
+  ::ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_TRACEEXEC);
+  long peak = -1;
+  int signal = 0;
+  for (;;) {
+    if (::ptrace(PTRACE_CONT, child, nullptr, signal) != 0) break;
+    if (::waitpid(child, &status, 0) != child || !WIFSTOPPED(status)) break;
+    signal = 0;
+    const int event = status >> 16;
+    if (event == PTRACE_EVENT_EXIT) {
+      peak = high_water_kb(child);
+    } else if (event == 0 && WSTOPSIG(status) != SIGTRAP) {
+      signal = WSTOPSIG(status);  // pass the program's own signals on
+    }
+  }
+  return exited_cleanly(status) ? peak : -1;
+}
+
+long rusage_peak(const std::vector<char*>& argv) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (::wait4(child, &status, 0, &usage) != child || !exited_cleanly(status)) return -1;
+  return usage.ru_maxrss;
+}
+
+}  // namespace
+
+PeakMemory peak_memory(const std::string& program, const std::vector<std::string>& arguments) {
+  const std::vector<char*> argv = argv_of(program, arguments);
+  const long traced = traced_peak(argv);
+  if (traced != -kTracingRefused) return {traced, true};
+  return {rusage_peak(argv), false};
+}
+
+}  // namespace brevlo::bench

@@ -1,0 +1,122 @@
+// Finished rows are written several at a time. These cases put batch
+// boundaries, partial batches and write failures where they can go wrong.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "brevlo.h"
+#include "engine/bmp_layout.h"
+#include "gif_writer.h"
+#include "test_files.h"
+
+namespace brevlo::test {
+namespace {
+
+struct Shape {
+  const char* name;
+  int width;
+  int height;
+};
+
+void PrintTo(const Shape& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class BatchShapeTest : public testing::TestWithParam<Shape> {};
+
+// Widths chosen around the batch size: many rows per batch with a short last
+// batch, exactly one row per batch, and rows that fill a batch exactly.
+INSTANTIATE_TEST_SUITE_P(Batches, BatchShapeTest,
+                         testing::Values(Shape{"short_last_batch", 1000, 200},
+                                         Shape{"one_row_per_batch", 40000, 3},
+                                         Shape{"rows_fill_batches_exactly", 1024, 130},
+                                         Shape{"widest", 65535, 2}, Shape{"one_column", 1, 3000}),
+                         [](const testing::TestParamInfo<Shape>& info) { return info.param.name; });
+
+TEST_P(BatchShapeTest, WholeImageLandsInPlace) {
+  const Shape& s = GetParam();
+  const Bytes pixels = noise_pixels(s.width * s.height, 8, static_cast<std::uint32_t>(s.width));
+  ScratchDir dir;
+  ASSERT_EQ(convert_bytes(dir, make_gif(s.width, s.height, pixels)), 0);
+  EXPECT_EQ(read_file(dir.path("out.bmp")),
+            expected_bmp(s.width, s.height, pixels, test_colour_table()));
+}
+
+TEST_P(BatchShapeTest, EndCodeInsideABatchWritesOnlyFinishedRows) {
+  // The stream stops half way through a row, a little past the first batch.
+  const Shape& s = GetParam();
+  const std::uint64_t per_batch = rows_per_batch(stride_for(s.width), s.height);
+  const int rows = static_cast<int>(std::min<std::uint64_t>(per_batch + 1, s.height - 1));
+  Bytes pixels = noise_pixels(s.width * rows + s.width / 2, 8, 99);
+  ScratchDir dir;
+  ASSERT_EQ(convert_bytes(dir, make_gif(s.width, s.height, pixels)), 0);
+  pixels.resize(static_cast<std::size_t>(s.width) * rows);  // the half row is not written
+  EXPECT_EQ(read_file(dir.path("out.bmp")),
+            expected_bmp(s.width, s.height, pixels, test_colour_table()));
+}
+
+// Runs a conversion in a child process whose files may not grow past `limit`
+// bytes, and returns its result code (modulo 256, as an exit status).
+int convert_with_file_limit(const ScratchDir& dir, const Bytes& gif, rlim_t limit) {
+  write_file(dir.path("in.gif"), gif);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);  // an oversized write fails instead
+    const struct rlimit cap = {limit, limit};
+    ::setrlimit(RLIMIT_FSIZE, &cap);
+    ::_exit(BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str()) & 0xFF);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+constexpr int kOpenFailedStatus = 30001 & 0xFF;
+constexpr int kBadGifStatus = 30004 & 0xFF;
+
+struct WriteFailure {
+  const char* name;
+  rlim_t limit;         // bytes the output may have
+  bool corrupt_ending;  // the stream ends early, without its end code
+  int status;
+};
+
+void PrintTo(const WriteFailure& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class WriteFailureTest : public testing::TestWithParam<WriteFailure> {};
+
+// A 10x40 image (stride 12) fits in one batch. The first row belongs at the end
+// of the file, so a limit below the full size fails that very row: corrupt data
+// later in the same batch must not hide the failed write.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WriteFailureTest,
+    testing::Values(
+        WriteFailure{"header_cannot_be_written", 100, false, kOpenFailedStatus},
+        WriteFailure{"rows_cannot_be_written", 1078 + 12 * 20, false, kOpenFailedStatus},
+        WriteFailure{"failed_rows_then_bad_code", 1078 + 12 * 20, true, kOpenFailedStatus},
+        WriteFailure{"room_for_all_then_bad_code", 1078 + 12 * 40, true, kBadGifStatus},
+        WriteFailure{"room_for_all", 1078 + 12 * 40, false, 0}),
+    [](const testing::TestParamInfo<WriteFailure>& info) { return info.param.name; });
+
+TEST_P(WriteFailureTest, GivesTheResultOfRowByRowWrites) {
+  const WriteFailure& c = GetParam();
+  // A corrupt stream stops after 30 of the 40 rows, while they are still held.
+  const Bytes pixels = noise_pixels(10 * (c.corrupt_ending ? 30 : 40), 8, 5);
+  std::vector<Code> codes = lzw_encode(pixels, 8);
+  if (c.corrupt_ending) codes.pop_back();  // no end code: the terminator comes too soon
+  GifParts parts;
+  parts.width = 10;
+  parts.height = 40;
+  parts.data = sub_blocks(pack_codes(codes), 255);
+  ScratchDir dir;
+  EXPECT_EQ(convert_with_file_limit(dir, assemble(parts), c.limit), c.status);
+  EXPECT_EQ(exists(dir.path("out.bmp")), c.status == 0);
+}
+
+}  // namespace
+}  // namespace brevlo::test
