@@ -64,9 +64,9 @@ std::vector<int> expected_by_length(const Bytes& gif) {
 // extensions, and later images to skip.
 std::vector<std::string> real_gifs() {
   std::vector<std::string> paths;
-  for (const char* name : {"im-rose.gif", "gs-rose.gif", "gs-plasma-3x5.gif",
-                           "im-rose-2-widened.gif", "im-rose-16-widened.gif", "local-rose.gif",
-                           "pil-extensions.gif", "pil-frames.gif"})
+  for (const char* name :
+       {"im-rose.gif", "gs-rose.gif", "gs-plasma-3x5.gif", "im-rose-2-widened.gif",
+        "im-rose-16-widened.gif", "local-rose.gif", "pil-extensions.gif", "pil-frames.gif"})
     paths.push_back(corpus_file(name));
   return paths;
 }

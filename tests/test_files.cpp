@@ -81,8 +81,9 @@ int convert_bytes(const ScratchDir& dir, const Bytes& gif) {
 
 std::filesystem::path fast_scratch_parent() {
   std::error_code ignored;
-  return std::filesystem::is_directory("/dev/shm", ignored) ? std::filesystem::path("/dev/shm")
-                                                            : std::filesystem::temp_directory_path();
+  return std::filesystem::is_directory("/dev/shm", ignored)
+             ? std::filesystem::path("/dev/shm")
+             : std::filesystem::temp_directory_path();
 }
 
 }  // namespace brevlo::test
