@@ -66,8 +66,9 @@ def widen_global_table(data):
 
 
 def first_image_at(data):
-    """Offset of the first image separator after a 256-entry global table."""
-    at = 13 + 768
+    """Offset of the first image separator: past the global table, over
+    extensions by their sub-block lengths and over stray bytes."""
+    at = 13 + (3 * (2 << (data[10] & 7)) if data[10] & 0x80 else 0)
     while data[at] != 0x2C:
         if data[at] == 0x21:
             at += 2

@@ -17,18 +17,14 @@ from pathlib import Path
 
 from PIL import Image
 
+from make_corpus import first_image_at
+
 UNSUPPORTED = 30008
 
 
 def first_image(data):
     """(left, top, width, height, packed) of the first image descriptor."""
-    at = 13 + (3 * (2 << (data[10] & 7)) if data[10] & 0x80 else 0)
-    while data[at] != 0x2C:
-        if data[at] == 0x21:
-            at += 2
-            while data[at] != 0:
-                at += 1 + data[at]
-        at += 1
+    at = first_image_at(data)
     d = data[at + 1:at + 10]
     return (d[0] | d[1] << 8, d[2] | d[3] << 8, d[4] | d[5] << 8, d[6] | d[7] << 8, d[8])
 
