@@ -6,7 +6,10 @@
 // working memory obtained was released, and a failure leaves no output. After a
 // success: the output has exactly the size its header announces, the header
 // agrees with the first image descriptor of the input, the palette is the
-// image's colour table, and every row's padding is zero.
+// image's colour table, and every row's padding is zero. Each input is then
+// converted again with one of the decoder's four blocks refused: a conversion
+// that reached the decoder must now give 30003, any other the same result as
+// before, and again nothing may be left behind.
 #include <brevlo.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -169,6 +172,31 @@ void check_refusal(int result, const std::uint8_t* data, std::size_t size) {
     require(result == ERR_UNSUPPORTED, "a global table of other than 256 entries is not 30008");
 }
 
+namespace fault_injection = brevlo::platform::fault_injection;
+
+// Converts the scratch input with the nth obtain refused (0: none); checks
+// that memory was balanced and says how many blocks were obtained.
+int convert_scratch(std::uint64_t refused_obtain, std::uint64_t& obtained) {
+  ::unlink(scratch_paths().bmp.c_str());
+  fault_injection::fail_obtain_number(refused_obtain);
+  const int result = BREVLO32(scratch_paths().gif.c_str(), scratch_paths().bmp.c_str());
+  const fault_injection::MemoryCounts memory = fault_injection::memory_counts();
+  fault_injection::fail_obtain_number(0);
+  require(memory.obtained == memory.released, "working memory not released");
+  obtained = memory.obtained + memory.refused;
+  return result;
+}
+
+void check_refused_memory(int first_result, bool reached_decoder, std::size_t size) {
+  std::uint64_t obtained = 0;
+  const int result = convert_scratch(1 + size % 4, obtained);
+  require(result == (reached_decoder ? ERR_NO_MEMORY : first_result),
+          "refused working memory does not give 30003");
+  struct stat info {};
+  require(result == BREVLO_SUCCESS || ::stat(scratch_paths().bmp.c_str(), &info) != 0,
+          "a conversion without memory left its output");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -177,18 +205,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const Paths& paths = scratch_paths();
-  FILE* gif = std::fopen(paths.gif.c_str(), "wb");
+  FILE* gif = std::fopen(scratch_paths().gif.c_str(), "wb");
   if (gif == nullptr) violated("cannot write the input file");
   if (size > 0 && std::fwrite(data, 1, size, gif) != size) violated("cannot write the input file");
   std::fclose(gif);
-  ::unlink(paths.bmp.c_str());
 
-  brevlo::platform::fault_injection::fail_obtain_number(0);
-  const int result = BREVLO32(paths.gif.c_str(), paths.bmp.c_str());
-  const auto memory = brevlo::platform::fault_injection::memory_counts();
-  require(memory.obtained == memory.released, "working memory not released");
-
+  std::uint64_t obtained = 0;
+  const int result = convert_scratch(0, obtained);
   switch (result) {
     case BREVLO_SUCCESS:
       check_success(data, size);
@@ -203,5 +226,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default:
       violated("a result code outside the documented set");
   }
+  check_refused_memory(result, obtained > 0, size);
   return 0;
 }
