@@ -43,12 +43,12 @@ Bytes picture_without_rows() {
   return assemble(parts);
 }
 
+constexpr int kMemoryHeld = 254;  // the child's exit status when memory was not released
+
 // Converts in a child process whose files may not grow past limit bytes (the
 // signal that would end it is ignored, so the write fails with EFBIG).
 // Returns the result code; -1 when the child broke down, -2 when it still held
 // working memory.
-constexpr int kMemoryHeld = 254;
-
 int convert_with_size_limit(const std::string& in, const std::string& out, rlim_t limit) {
   const pid_t child = ::fork();
   if (child == 0) {
