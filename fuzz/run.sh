@@ -19,4 +19,4 @@ cp fuzz/seeds/* "$build/seeds/"
 "$fuzzer" "$build/corpus" "$build/seeds" \
   -dict=fuzz/gif.dict -max_len=16384 -max_total_time="$seconds" -timeout=10 \
   -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/crashes/" 2>&1 |
-  grep -E '^#[0-9]+ +(INITED|DONE)|^ +#[0-9]+ 0x|ERROR|SUMMARY|invariant|runtime error|stat::|artifact'
+  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^ +#[0-9]+ 0x|ERROR|SUMMARY|invariant|runtime error|stat::|artifact'
