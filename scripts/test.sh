@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds (the Windows DLL first, with MinGW), and runs
-# every test, the DLL's under Wine among them.
+# Installs what is missing, builds, and runs every test: the Windows DLL (built
+# with MinGW, tested under Wine), the suite as built for debugging, the
+# conversion fuzzer for a bounded time, and the suite again under
+# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
-scripts/install-deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+scripts/install-deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
+  "${HOSTILE_TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
 
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686
 
-cmake --preset debug >/dev/null
-cmake --build --preset debug
+fuzz_seconds=${BREVLO_FUZZ_SECONDS:-60}
+for preset in debug asan fuzz; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+echo "Fuzzing the conversion for ${fuzz_seconds} s"
+fuzz/run.sh "$fuzz_seconds"
 ctest --preset debug
+ctest --preset asan

@@ -9,11 +9,12 @@
 
 namespace brevlo::test {
 
-ScratchDir::ScratchDir() {
+ScratchDir::ScratchDir() : ScratchDir(std::filesystem::temp_directory_path()) {}
+
+ScratchDir::ScratchDir(const std::filesystem::path& parent) {
   static std::atomic<int> counter{0};
   std::random_device random;
-  root_ = std::filesystem::temp_directory_path() /
-          ("brevlo-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+  root_ = parent / ("brevlo-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
   std::filesystem::create_directories(root_);
 }
 
@@ -76,6 +77,13 @@ Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colo
 int convert_bytes(const ScratchDir& dir, const Bytes& gif) {
   write_file(dir.path("in.gif"), gif);
   return BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str());
+}
+
+std::filesystem::path fast_scratch_parent() {
+  std::error_code ignored;
+  return std::filesystem::is_directory("/dev/shm", ignored)
+             ? std::filesystem::path("/dev/shm")
+             : std::filesystem::temp_directory_path();
 }
 
 }  // namespace brevlo::test

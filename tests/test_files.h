@@ -10,10 +10,12 @@
 
 namespace brevlo::test {
 
-// A fresh folder under the system's temporary folder, removed when destroyed.
+// A fresh folder under the system's temporary folder (or under `parent`),
+// removed when destroyed.
 class ScratchDir {
  public:
   ScratchDir();
+  explicit ScratchDir(const std::filesystem::path& parent);
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
@@ -35,5 +37,9 @@ Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colo
 // Converts gif bytes through BREVLO32 in dir; returns the result code and
 // leaves the output at dir/out.bmp.
 int convert_bytes(const ScratchDir& dir, const Bytes& gif);
+
+// Memory-backed storage for tests that convert thousands of files, when the
+// system has it; otherwise the temporary folder.
+std::filesystem::path fast_scratch_parent();
 
 }  // namespace brevlo::test

@@ -3,15 +3,35 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 
 namespace brevlo::platform {
 
 namespace {
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the process umask
+
+// Fault injection state: obtains counted down to a chosen failure, and the
+// blocks handed out and given back.
+std::atomic<std::uint64_t> obtains_until_failure{0};
+std::atomic<std::uint64_t> blocks_obtained{0};
+std::atomic<std::uint64_t> blocks_released{0};
+std::atomic<std::uint64_t> obtains_refused{0};
+
+// True when this obtain is the one chosen to fail. Only the call that moves
+// the countdown from 1 to 0 fails; once at 0 it stays there.
+bool obtain_chosen_to_fail() {
+  std::uint64_t left = obtains_until_failure.load(std::memory_order_relaxed);
+  while (left != 0) {
+    if (obtains_until_failure.compare_exchange_weak(left, left - 1, std::memory_order_relaxed))
+      return left == 1;
+  }
+  return false;
+}
 }  // namespace
 
 FileHandle open_for_reading(const char* path) {
@@ -72,11 +92,35 @@ void close(FileHandle file) {
 }
 
 void* obtain(std::size_t size, bool zero_filled) {
-  return zero_filled ? std::calloc(1, size) : std::malloc(size);
+  if (obtain_chosen_to_fail()) {
+    obtains_refused.fetch_add(1, std::memory_order_relaxed);
+    return nullptr;
+  }
+  void* block = zero_filled ? std::calloc(1, size) : std::malloc(size);
+  if (block != nullptr) blocks_obtained.fetch_add(1, std::memory_order_relaxed);
+  return block;
 }
 
 void release(void* block) {
+  if (block != nullptr) blocks_released.fetch_add(1, std::memory_order_relaxed);
   std::free(block);
 }
+
+namespace fault_injection {
+
+void fail_obtain_number(std::uint64_t n) {
+  blocks_obtained.store(0, std::memory_order_relaxed);
+  blocks_released.store(0, std::memory_order_relaxed);
+  obtains_refused.store(0, std::memory_order_relaxed);
+  obtains_until_failure.store(n, std::memory_order_relaxed);
+}
+
+MemoryCounts memory_counts() {
+  return {blocks_obtained.load(std::memory_order_relaxed),
+          blocks_released.load(std::memory_order_relaxed),
+          obtains_refused.load(std::memory_order_relaxed)};
+}
+
+}  // namespace fault_injection
 
 }  // namespace brevlo::platform

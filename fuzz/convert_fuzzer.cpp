@@ -1,0 +1,231 @@
+// libFuzzer target over the whole conversion: the input bytes become a GIF file,
+// BREVLO32 converts it, and what must hold after every call is checked. Any
+// violation aborts, so the fuzzer reports it like a crash.
+//
+// After every call: the result is one of the documented codes, every block of
+// working memory obtained was released, and a failure leaves no output. After a
+// success: the output has exactly the size its header announces, the header
+// agrees with the first image descriptor of the input, the palette is the
+// image's colour table, and every row's padding is zero. Each input is then
+// converted again with one of the decoder's four blocks refused: a conversion
+// that reached the decoder must now give 30003, any other the same result as
+// before, and again nothing may be left behind.
+#include <brevlo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/fault_injection.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kScreenSize = 13;
+constexpr std::size_t kGlobalTableSize = 768;
+constexpr std::size_t kFirstBlock = kScreenSize + kGlobalTableSize;
+constexpr std::size_t kDescriptorSize = 9;
+constexpr std::uint32_t kPixelOffset = 1078;
+constexpr std::uint8_t kTableFlag = 0x80;
+constexpr std::uint8_t kInterlaceFlag = 0x40;
+
+struct Paths {
+  std::string gif;
+  std::string bmp;
+};
+
+// One pair of files per fuzzing process, in memory-backed storage when there is
+// some, so that parallel fuzzing jobs never share a file.
+const Paths& scratch_paths() {
+  static const Paths paths = [] {
+    std::string folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string stem = folder + "/brevlo-fuzz-" + std::to_string(::getpid());
+    return Paths{stem + ".gif", stem + ".bmp"};
+  }();
+  return paths;
+}
+
+void remove_scratch_files() {
+  ::unlink(scratch_paths().gif.c_str());
+  ::unlink(scratch_paths().bmp.c_str());
+}
+
+[[noreturn]] void violated(const char* what) {
+  std::fprintf(stderr, "brevlo fuzz invariant violated: %s\n", what);
+  std::abort();
+}
+
+void require(bool holds, const char* what) {
+  if (!holds) violated(what);
+}
+
+std::uint32_t get16(const std::uint8_t* at) {
+  return static_cast<std::uint32_t>(at[0] | (at[1] << 8));
+}
+
+std::uint32_t get32(const std::uint8_t* at) {
+  return get16(at) | (get16(at + 2) << 16);
+}
+
+bool has_signature(const std::uint8_t* data, std::size_t size) {
+  return size >= 6 && std::memcmp(data, "GIF8", 4) == 0 && data[5] == 'a';
+}
+
+// Where the first image descriptor starts, found by walking the blocks after
+// the global colour table: extensions are skipped by their sub-block lengths,
+// any other byte but "," and ";" is passed over. 0 when there is none.
+std::size_t first_descriptor(const std::uint8_t* data, std::size_t size) {
+  std::size_t at = kFirstBlock;
+  while (at < size && data[at] != 0 && data[at] != ';') {
+    if (data[at] == ',') return at + 1;
+    if (data[at] == '!') {
+      at += 2;  // introducer and label
+      while (at < size && data[at] != 0) at += 1 + data[at];
+    }
+    ++at;
+  }
+  return 0;
+}
+
+// Outputs up to this size are read whole and their row padding checked; of
+// larger ones (a sparse 65535 x 65535 image is 4 GiB) only the headers are read.
+constexpr std::uint64_t kWholeReadLimit = std::uint64_t{16} << 20;
+
+// The output's size on disk and its first bytes: all of them when they are at
+// most kWholeReadLimit, otherwise the headers and palette.
+Bytes read_output(const std::string& path, std::uint64_t& size) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) violated("a successful conversion left no output");
+  size = static_cast<std::uint64_t>(info.st_size);
+  Bytes bytes(size <= kWholeReadLimit ? size : std::min<std::uint64_t>(size, kPixelOffset));
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) violated("a successful conversion left no readable output");
+  const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  if (got != bytes.size()) violated("the output could not be read back");
+  return bytes;
+}
+
+// The palette the output must carry: the first image's local table when it has
+// one (entries past its size black), otherwise the global table.
+void check_palette(const Bytes& bmp, const std::uint8_t* table, std::size_t entries) {
+  for (std::size_t i = 0; i < 256; ++i) {
+    const std::uint8_t* entry = bmp.data() + 54 + i * 4;
+    std::array<std::uint8_t, 4> want{};
+    if (i < entries) want = {table[i * 3 + 2], table[i * 3 + 1], table[i * 3], 0};
+    require(std::memcmp(entry, want.data(), 4) == 0, "palette differs from the colour table");
+  }
+}
+
+void check_success(const std::uint8_t* data, std::size_t size) {
+  require(size >= kFirstBlock, "success for a file shorter than its colour table");
+  require((data[10] & 0x87) == 0x87, "success without a 256-entry global colour table");
+  std::size_t at = first_descriptor(data, size);
+  require(at != 0 && at + kDescriptorSize <= size, "success without a complete image descriptor");
+  const std::uint32_t width = get16(data + at + 4);
+  const std::uint32_t height = get16(data + at + 6);
+  const std::uint8_t packed = data[at + 8];
+  require(width != 0 && height != 0, "success for an empty image");
+  require((packed & kInterlaceFlag) == 0, "success for an interlaced image");
+
+  std::uint64_t size_on_disk = 0;
+  const Bytes bmp = read_output(scratch_paths().bmp, size_on_disk);
+  require(size_on_disk >= kPixelOffset, "output shorter than its headers");
+  const std::uint64_t stride = (std::uint64_t{width} + 3) / 4 * 4;
+  require(size_on_disk == get32(bmp.data() + 2), "output size differs from bfSize");
+  require(size_on_disk == kPixelOffset + stride * height, "bfSize is not stride * height + 1078");
+  require(bmp[0] == 'B' && bmp[1] == 'M', "no BM signature");
+  require(get32(bmp.data() + 10) == kPixelOffset && get32(bmp.data() + 14) == 40,
+          "pixel offset or info header size wrong");
+  require(get32(bmp.data() + 18) == width && get32(bmp.data() + 22) == height,
+          "BMP size differs from the image descriptor");
+  require(get16(bmp.data() + 26) == 1 && get16(bmp.data() + 28) == 8, "planes or depth wrong");
+  for (std::size_t field = 30; field < 54; ++field)
+    require(bmp[field] == 0, "a header field that must be zero is not");
+
+  if ((packed & kTableFlag) != 0) {
+    const std::size_t entries = std::size_t{2} << (packed & 7);
+    require(at + kDescriptorSize + entries * 3 <= size, "success with a cut local colour table");
+    check_palette(bmp, data + at + kDescriptorSize, entries);
+  } else {
+    check_palette(bmp, data + kScreenSize, 256);
+  }
+  if (bmp.size() != size_on_disk) return;
+  for (std::uint64_t row = 0; row < height; ++row)
+    for (std::uint64_t column = width; column < stride; ++column)
+      require(bmp[kPixelOffset + row * stride + column] == 0, "row padding is not zero");
+}
+
+void check_refusal(int result, const std::uint8_t* data, std::size_t size) {
+  struct stat info {};
+  require(::stat(scratch_paths().bmp.c_str(), &info) != 0, "a failed conversion left its output");
+  if (!has_signature(data, size)) require(result == ERR_BAD_GIF, "a bad signature is not 30004");
+  if (has_signature(data, size) && size >= kScreenSize && (data[10] & 0x87) != 0x87)
+    require(result == ERR_UNSUPPORTED, "a global table of other than 256 entries is not 30008");
+}
+
+namespace fault_injection = brevlo::platform::fault_injection;
+
+// Converts the scratch input with the nth obtain refused (0: none); checks
+// that memory was balanced and says how many blocks were obtained.
+int convert_scratch(std::uint64_t refused_obtain, std::uint64_t& obtained) {
+  ::unlink(scratch_paths().bmp.c_str());
+  fault_injection::fail_obtain_number(refused_obtain);
+  const int result = BREVLO32(scratch_paths().gif.c_str(), scratch_paths().bmp.c_str());
+  const fault_injection::MemoryCounts memory = fault_injection::memory_counts();
+  fault_injection::fail_obtain_number(0);
+  require(memory.obtained == memory.released, "working memory not released");
+  obtained = memory.obtained + memory.refused;
+  return result;
+}
+
+void check_refused_memory(int first_result, bool reached_decoder, std::size_t size) {
+  std::uint64_t obtained = 0;
+  const int result = convert_scratch(1 + size % 4, obtained);
+  require(result == (reached_decoder ? ERR_NO_MEMORY : first_result),
+          "refused working memory does not give 30003");
+  struct stat info {};
+  require(result == BREVLO_SUCCESS || ::stat(scratch_paths().bmp.c_str(), &info) != 0,
+          "a conversion without memory left its output");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::atexit(remove_scratch_files);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FILE* gif = std::fopen(scratch_paths().gif.c_str(), "wb");
+  if (gif == nullptr) violated("cannot write the input file");
+  if (size > 0 && std::fwrite(data, 1, size, gif) != size) violated("cannot write the input file");
+  std::fclose(gif);
+
+  std::uint64_t obtained = 0;
+  const int result = convert_scratch(0, obtained);
+  switch (result) {
+    case BREVLO_SUCCESS:
+      check_success(data, size);
+      break;
+    case ERR_OPEN_FAILED:
+    case ERR_NO_MEMORY:
+    case ERR_BAD_GIF:
+    case ERR_UNSUPPORTED:
+    case ERR_EARLY_END:
+      check_refusal(result, data, size);
+      break;
+    default:
+      violated("a result code outside the documented set");
+  }
+  check_refused_memory(result, obtained > 0, size);
+  return 0;
+}
