@@ -7,7 +7,7 @@
 // success: the output has exactly the size its header announces, the header
 // agrees with the first image descriptor of the input, the palette is the
 // image's colour table, and every row's padding is zero. Each input is then
-// converted again with one of the decoder's four blocks refused: a conversion
+// converted again with one of the decoder's blocks of working memory refused: a conversion
 // that reached the decoder must now give 30003, any other the same result as
 // before, and again nothing may be left behind.
 #include <brevlo.h>
@@ -187,10 +187,12 @@ int convert_scratch(std::uint64_t refused_obtain, std::uint64_t& obtained) {
   return result;
 }
 
-void check_refused_memory(int first_result, bool reached_decoder, std::size_t size) {
+// Refuses one of the blocks the first conversion obtained (chosen by the
+// input's size), or the first obtain when the decoder was never reached.
+void check_refused_memory(int first_result, std::uint64_t blocks, std::size_t size) {
   std::uint64_t obtained = 0;
-  const int result = convert_scratch(1 + size % 4, obtained);
-  require(result == (reached_decoder ? ERR_NO_MEMORY : first_result),
+  const int result = convert_scratch(1 + (blocks > 0 ? size % blocks : 0), obtained);
+  require(result == (blocks > 0 ? ERR_NO_MEMORY : first_result),
           "refused working memory does not give 30003");
   struct stat info {};
   require(result == BREVLO_SUCCESS || ::stat(scratch_paths().bmp.c_str(), &info) != 0,
@@ -226,6 +228,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default:
       violated("a result code outside the documented set");
   }
-  check_refused_memory(result, obtained > 0, size);
+  check_refused_memory(result, obtained, size);
   return 0;
 }

@@ -151,28 +151,31 @@ TEST(WriteFailure, FullDeviceGives30001AndLeavesNoOutput) {
   EXPECT_EQ(std::filesystem::file_size(out), kBmpSize);
 }
 
-// The decoder obtains four blocks per image. Failing each in turn must give
-// 30003 with every block already held released; a fifth obtain never comes.
+// The decoder obtains its working memory as two blocks per image: the code
+// table and the row batch. Failing each in turn must give 30003 with every
+// block already held released; a third obtain never comes.
+constexpr std::uint64_t kBlocksPerImage = 2;
+
 TEST(MemoryFailure, EachBlockThatCannotBeHadGives30003AndReleasesTheRest) {
   ScratchDir dir;
   write_file(dir.path("in.gif"), picture());
   const std::string in = dir.path("in.gif");
   const std::string out = dir.path("out.bmp");
-  for (std::uint64_t failing = 1; failing <= 5; ++failing) {
+  for (std::uint64_t failing = 1; failing <= kBlocksPerImage + 1; ++failing) {
     SCOPED_TRACE(failing);
     fault_injection::fail_obtain_number(failing);
     const int result = BREVLO32(in.c_str(), out.c_str());
     const fault_injection::MemoryCounts counts = fault_injection::memory_counts();
     fault_injection::fail_obtain_number(0);
     EXPECT_EQ(counts.obtained, counts.released);
-    if (failing <= 4) {
+    if (failing <= kBlocksPerImage) {
       EXPECT_EQ(result, ERR_NO_MEMORY);
       EXPECT_EQ(counts.obtained, failing - 1);
       EXPECT_EQ(counts.refused, 1U);
       EXPECT_FALSE(exists(out));
     } else {
       EXPECT_EQ(result, BREVLO_SUCCESS);
-      EXPECT_EQ(counts.obtained, 4U);
+      EXPECT_EQ(counts.obtained, kBlocksPerImage);
       EXPECT_EQ(counts.refused, 0U);
     }
   }
@@ -192,8 +195,8 @@ TEST(MemoryFailure, EveryExitOfTheDecoderReleasesItsBlocks) {
     const int result = BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str());
     const fault_injection::MemoryCounts counts = fault_injection::memory_counts();
     SCOPED_TRACE(result);
-    EXPECT_EQ(counts.obtained, 4U);
-    EXPECT_EQ(counts.released, 4U);
+    EXPECT_EQ(counts.obtained, kBlocksPerImage);
+    EXPECT_EQ(counts.released, kBlocksPerImage);
   }
 }
 
