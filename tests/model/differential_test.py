@@ -241,6 +241,9 @@ def chunk_straddling_tables():
 def own_sources():
     rng = random.Random(7)
     out = []
+    sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "sample.gif")
+    if os.path.exists(sample):
+        out.append(("bundled sample", read(sample)))
     for i, (w, h, cs) in enumerate(((13, 7, 8), (4, 4, 2), (33, 9, 4), (50, 20, 8), (5, 61, 3), (64, 32, 8))):
         px = gb.random_pixels(rng, w * h, 1 << cs, runs=bool(i % 2))
         extras = gb.graphic_control(4, 1) if i % 3 == 0 else b""
@@ -381,7 +384,7 @@ def mutate(rng, data):
     for _ in range(rng.choice((1, 1, 1, 2, 3))):
         if not data:
             break
-        kind = rng.randrange(10)
+        kind = rng.randrange(12)
         pos = rng.randrange(len(data))
         if kind == 0:
             bit = 1 << rng.randrange(8)
@@ -415,6 +418,18 @@ def mutate(rng, data):
         elif kind == 7 and len(data) > 10:
             data[10] = rng.choice((data[10] ^ (1 << rng.randrange(8)), rng.randrange(256)))
             notes.append("screen packed=%02x" % data[10])
+        elif kind == 10:
+            lengths = sub_block_lengths(data)
+            if lengths:
+                at = rng.choice(lengths)
+                data[at] = rng.choice((0, 1, 255, (data[at] + 1) % 256, (data[at] - 1) % 256, rng.randrange(256)))
+                notes.append("sub-block length at %d=%d" % (at, data[at]))
+        elif kind == 11:
+            tail = data[781:] if len(data) > 781 else b""
+            cut = rng.randrange(len(tail) + 1)
+            data[len(data) - rng.choice((0, 1)):] = b""
+            data += tail[:cut] + rng.choice((b"", b"\x3b"))
+            notes.append("append %d bytes of blocks" % cut)
         elif kind in (8, 9):
             at = find_image(data)
             if at is None:
@@ -429,6 +444,22 @@ def mutate(rng, data):
                     data[cs_at] = rng.choice((0, 1, 2, 3, 7, 8, 9, 12, data[cs_at] ^ 1))
                     notes.append("code size=%d" % data[cs_at])
     return bytes(data), ", ".join(notes)
+
+
+def sub_block_lengths(data):
+    """Offsets of the length bytes of the first image's data sub-blocks."""
+    at = find_image(data)
+    if at is None or at + 10 > len(data):
+        return []
+    i = at + 10
+    if data[at + 9] & 0x80:
+        i += 3 << ((data[at + 9] & 7) + 1)
+    i += 1  # code size
+    out = []
+    while i < len(data) and data[i]:
+        out.append(i)
+        i += data[i] + 1
+    return out
 
 
 def find_image(data):
