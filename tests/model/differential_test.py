@@ -86,8 +86,9 @@ def handcrafted_cases():
         lpx = gb.random_pixels(rng, 9 * 4, colours)
         ldata = gb.encode(lpx, cs)
         yield "local table %d" % entries, base() + gb.image(9, 4, ldata, cs, 0x80 | size_bits, lct) + b"\x3b"
-        yield "local table %d cut" % entries, base() + gb.image(9, 4, ldata, cs, 0x80 | size_bits, lct)[:10 + len(lct) // 2]
-        yield "local table %d later" % entries, (base() + img + gb.image(9, 4, ldata, cs, 0x80 | size_bits, lct) + b"\x3b")
+        local = gb.image(9, 4, ldata, cs, 0x80 | size_bits, lct)
+        yield "local table %d cut" % entries, base() + local[:10 + len(lct) // 2]
+        yield "local table %d later" % entries, base() + img + local + b"\x3b"
         yield "local table %d interlaced" % entries, base() + gb.image(9, 4, ldata, cs, 0xC0 | size_bits, lct) + b"\x3b"
     second = gb.image(3, 3, gb.encode([1] * 9, 8))
     yield "two images", base() + img + second + b"\x3b"
@@ -165,23 +166,27 @@ def handcrafted_cases():
                        gb.simple_gif(97, 61, bpx, cs, sizes=sizes, deferred_clear=deferred))
         syms = gb.lzw_symbols(bpx, cs, deferred_clear=True, end=False)
         syms += [gb.CLEAR] + list(range(colours)) + [gb.END]
-        yield "full table then late clear cs%d" % cs, base() + gb.image(97, 61, gb.pack_codes(gb.assign_widths(syms, cs)), cs) + b"\x3b"
+        late = gb.pack_codes(gb.assign_widths(syms, cs))
+        yield "full table then late clear cs%d" % cs, base() + gb.image(97, 61, late, cs) + b"\x3b"
         syms = gb.lzw_symbols(bpx, cs, deferred_clear=True, end=False) + [4095, 4095, gb.END]
-        yield "full table reuse last code cs%d" % cs, base() + gb.image(97, 62, gb.pack_codes(gb.assign_widths(syms, cs)), cs) + b"\x3b"
+        reuse = gb.pack_codes(gb.assign_widths(syms, cs))
+        yield "full table reuse last code cs%d" % cs, base() + gb.image(97, 62, reuse, cs) + b"\x3b"
         yield "clear every 50 cs%d" % cs, gb.simple_gif(97, 61, bpx, cs, clear_every=50)
     runs = [0] * 5000 + [1] * 3000
     yield "long runs", gb.simple_gif(100, 80, runs)
     yield "long runs deferred", gb.simple_gif(100, 80, runs * 2, deferred_clear=True)
 
     # every prefix of a small complete file with an extension
-    full = base() + gb.graphic_control(1, 2) + gb.image(6, 5, gb.encode(gb.random_pixels(rng, 30, 256), 8), sizes=(9,)) + b"\x3b"
+    small = gb.encode(gb.random_pixels(rng, 30, 256), 8)
+    full = base() + gb.graphic_control(1, 2) + gb.image(6, 5, small, sizes=(9,)) + b"\x3b"
     for cut in range(781, len(full)):
         yield "truncated at %d" % cut, full[:cut]
 
     # a file whose blocks straddle the 1024-byte chunk boundary at every phase
     for pad in range(0, 260, 13):
         pre = gb.extension(0xFE, [bytes(pad % 256)]) if pad else b""
-        yield "chunk phase %d" % pad, base() + pre + gb.image(40, 10, gb.encode(gb.random_pixels(rng, 400, 256), 8), sizes=(61,)) + b"\x3b"
+        phased = gb.encode(gb.random_pixels(rng, 400, 256), 8)
+        yield "chunk phase %d" % pad, base() + pre + gb.image(40, 10, phased, sizes=(61,)) + b"\x3b"
 
 
 def random_streams(seed, count):
@@ -280,8 +285,9 @@ def tool_sources(workdir):
     if gifsicle and out:
         for i, (name, data) in enumerate(list(out[:3])):
             src = os.path.join(workdir, "im%d.gif" % i)
-            for opts in (["-O3"], ["--no-extensions", "--careful"], ["--interlace"], ["--colors", "256", "--color-method", "median-cut"]):
-                path = os.path.join(workdir, "gs%d_%d.gif" % (i, len(opts)))
+            for j, opts in enumerate((["-O3"], ["--no-extensions", "--careful"], ["--interlace"],
+                                      ["--colors", "256", "--color-method", "median-cut"])):
+                path = os.path.join(workdir, "gs%d_%d.gif" % (i, j))
                 if run([gifsicle] + opts + [src, "-o", path]) and os.path.exists(path):
                     out.append(("gifsicle %s %s" % (" ".join(opts), name), read(path)))
     out += pillow_sources(workdir)
@@ -569,7 +575,8 @@ def main():
             seed = rng.randrange(1 << 32)
             mutated, note = mutate(random.Random(seed), data)
             check("mutation seed=%d of %s: %s" % (seed, name, note), mutated)
-        print("handcrafted cases: %d (%d random code streams), mutated cases: %d, %.1f s" % (handcrafted, args.streams, args.mutations, time.monotonic() - started))
+        print("handcrafted cases: %d (%d random code streams), mutated cases: %d, %.1f s"
+              % (handcrafted, args.streams, args.mutations, time.monotonic() - started))
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
 
