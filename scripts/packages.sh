@@ -1,7 +1,7 @@
 # Debian packages the project needs, by purpose. Sourced by the other scripts.
 BUILD_PACKAGES=(cmake make g++ binutils)
-TEST_PACKAGES=(googletest libgtest-dev pkg-config)
-# Independent decoders and encoders for the oracle tests, and the fuzzer.
+TEST_PACKAGES=(googletest libgtest-dev pkg-config python3)
+# Independent decoders and encoders for the oracle and model tests, and the fuzzer.
 HOSTILE_TEST_PACKAGES=(libgif-dev imagemagick gifsicle python3-pil
   clang-14 libfuzzer-14-dev libclang-rt-14-dev)
 # The 32-bit Windows DLL: cross-compiler, its binutils (objdump, dlltool), and
