@@ -28,7 +28,7 @@ struct Recipe {
 
 Bytes read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool write_all(const std::string& path, const Bytes& bytes) {

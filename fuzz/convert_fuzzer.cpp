@@ -201,7 +201,7 @@ void check_refused_memory(int first_result, std::uint64_t blocks, std::size_t si
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   std::atexit(remove_scratch_files);
   return 0;
 }

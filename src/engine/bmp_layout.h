@@ -55,7 +55,7 @@ constexpr std::uint64_t row_offset(std::uint64_t stride, std::uint32_t height, s
 // Finished rows are gathered up to about this many bytes before they are
 // written: consecutive GIF rows lie back to back in the file (in reverse
 // order), so one seek and one write place the whole run.
-inline constexpr std::uint64_t kRowBatchBytes = 64 * 1024;
+inline constexpr std::uint64_t kRowBatchBytes = std::uint64_t{64} * 1024;
 
 // Rows gathered per write: at least one, at most the image's height.
 constexpr std::uint32_t rows_per_batch(std::uint64_t stride, std::uint32_t height) {
