@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 
 namespace brevlo::cli {
 
@@ -33,46 +35,76 @@ void set_jobs(Options& options, const std::string& text) {
   options.jobs = static_cast<int>(jobs);
 }
 
+// Every option, by its long name and its one-letter name (0: none).
+struct OptionSpec {
+  std::string_view long_name;
+  char letter;
+  bool takes_value;
+};
+
+constexpr OptionSpec kOptionSpecs[] = {
+    {"--output-dir", 'o', true}, {"--jobs", 'j', true},  {"--force", 'f', false},
+    {"--quiet", 'q', false},     {"--help", 'h', false}, {"--version", 0, false},
+    {"--info", 0, false},
+};
+
+const OptionSpec* find_option(std::string_view long_name, char letter) {
+  for (const OptionSpec& spec : kOptionSpecs)
+    if ((!long_name.empty() && spec.long_name == long_name) ||
+        (letter != 0 && spec.letter == letter))
+      return &spec;
+  return nullptr;
+}
+
+// Applies a recognised option; value is empty for those that take none.
+void apply(Options& options, const OptionSpec& spec, const std::string& value) {
+  if (spec.long_name == "--jobs")
+    set_jobs(options, value);
+  else if (spec.long_name == "--output-dir")
+    options.output_dir = value;
+  else if (spec.long_name == "--force")
+    options.force = true;
+  else if (spec.long_name == "--quiet")
+    options.quiet = true;
+  else if (spec.long_name == "--help")
+    choose(options, Action::kHelp);
+  else if (spec.long_name == "--version")
+    choose(options, Action::kVersion);
+  else
+    choose(options, Action::kInfo);
+}
+
+// Applies an option that takes a value: the attached text when there is one,
+// else the next argument. Returns how many extra arguments it consumed.
+int apply_with_value(Options& options, const OptionSpec& spec, const std::string& shown,
+                     std::optional<std::string_view> attached, const char* next) {
+  if (!attached && next == nullptr) {
+    fail(options, "option '" + shown + "' needs a value");
+    return 0;
+  }
+  apply(options, spec, std::string(attached ? *attached : std::string_view(next)));
+  return attached ? 0 : 1;
+}
+
 // A long option, with its value either after '=' or in the next argument.
 // Returns how many extra arguments it consumed.
 int read_long_option(Options& options, std::string_view arg, const char* next) {
   std::string_view name = arg;
-  std::string_view attached;
-  bool has_attached = false;
+  std::optional<std::string_view> attached;
   if (auto equals = arg.find('='); equals != std::string_view::npos) {
     name = arg.substr(0, equals);
     attached = arg.substr(equals + 1);
-    has_attached = true;
   }
-  const bool takes_value = name == "--output-dir" || name == "--jobs";
-  if (!takes_value && has_attached) {
-    fail(options, "option '" + std::string(name) + "' takes no value");
+  const OptionSpec* spec = find_option(name, 0);
+  if (spec == nullptr) {
+    fail(options, "unknown option '" + std::string(name) + "'");
     return 0;
   }
-  if (takes_value) {
-    if (!has_attached && next == nullptr) {
-      fail(options, "option '" + std::string(name) + "' needs a value");
-      return 0;
-    }
-    std::string value(has_attached ? attached : std::string_view(next));
-    if (name == "--jobs")
-      set_jobs(options, value);
-    else
-      options.output_dir = value;
-    return has_attached ? 0 : 1;
-  }
-  if (name == "--force")
-    options.force = true;
-  else if (name == "--quiet")
-    options.quiet = true;
-  else if (name == "--help")
-    choose(options, Action::kHelp);
-  else if (name == "--version")
-    choose(options, Action::kVersion);
-  else if (name == "--info")
-    choose(options, Action::kInfo);
+  if (spec->takes_value) return apply_with_value(options, *spec, std::string(name), attached, next);
+  if (attached)
+    fail(options, "option '" + std::string(name) + "' takes no value");
   else
-    fail(options, "unknown option '" + std::string(name) + "'");
+    apply(options, *spec, {});
   return 0;
 }
 
@@ -80,28 +112,17 @@ int read_long_option(Options& options, std::string_view arg, const char* next) {
 // extra arguments it consumed.
 int read_short_options(Options& options, std::string_view arg, const char* next) {
   for (std::size_t at = 1; at < arg.size(); ++at) {
-    const char letter = arg[at];
-    if (letter == 'o' || letter == 'j') {
+    const std::string shown = std::string("-") + arg[at];
+    const OptionSpec* spec = find_option({}, arg[at]);
+    if (spec == nullptr) {
+      fail(options, "unknown option '" + shown + "'");
+    } else if (spec->takes_value) {
       std::string_view rest = arg.substr(at + 1);
-      if (rest.empty() && next == nullptr) {
-        fail(options, std::string("option '-") + letter + "' needs a value");
-        return 0;
-      }
-      std::string value(rest.empty() ? std::string_view(next) : rest);
-      if (letter == 'j')
-        set_jobs(options, value);
-      else
-        options.output_dir = value;
-      return rest.empty() ? 1 : 0;
+      return apply_with_value(options, *spec, shown,
+                              rest.empty() ? std::nullopt : std::optional(rest), next);
+    } else {
+      apply(options, *spec, {});
     }
-    if (letter == 'f')
-      options.force = true;
-    else if (letter == 'q')
-      options.quiet = true;
-    else if (letter == 'h')
-      choose(options, Action::kHelp);
-    else
-      fail(options, std::string("unknown option '-") + letter + "'");
   }
   return 0;
 }
