@@ -29,9 +29,6 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/brevlo.pc.in ${PROJECT_BINARY_DIR}/br
 install(FILES ${PROJECT_BINARY_DIR}/brevlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 if(TARGET brevlo_cli)
-  # The command finds the library installed beside it in the same prefix.
-  file(RELATIVE_PATH BREVLO_BIN_TO_LIB /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
-  set_target_properties(brevlo_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${BREVLO_BIN_TO_LIB}")
   install(TARGETS brevlo_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/tools/brevlo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()

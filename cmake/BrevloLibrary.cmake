@@ -4,6 +4,7 @@ set(BREVLO_SOURCES
   src/api/convert.cpp
   src/api/info.cpp
   src/engine/bmp_writer.cpp
+  src/engine/conversion.cpp
   src/engine/gif_parser.cpp
   src/engine/input_reader.cpp
   src/engine/lzw_decoder.cpp

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/conversion.h"
+
 namespace brevlo::cli {
 
 enum class Action { kConvert, kHelp, kVersion, kInfo, kUsageError };
@@ -18,7 +20,8 @@ struct Options {
   int jobs = 0;            // -j N; 0: one per processor
   bool force = false;      // --force: replace existing outputs
   bool quiet = false;      // -q: report nothing but failures
-  std::string error;       // what was wrong, for kUsageError
+  ConversionOptions conversion = kStrictOptions;  // what the engine accepts
+  std::string error;                              // what was wrong, for kUsageError
 };
 
 // Reads argv. Any mistake gives kUsageError with `error` set; --help,

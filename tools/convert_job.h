@@ -1,14 +1,16 @@
 // One conversion, with the command's checks in front of the library call.
 #pragma once
 
+#include "command_line.h"
 #include "job.h"
 
 namespace brevlo::cli {
 
-// Converts job.input into job.output through BREVLO32 unless planning refused
-// the job, the input cannot be opened, or something exists at the output and
-// `force` is false. Nothing the user did not ask to replace is touched; a
+// Converts job.input into job.output with the engine, under the conversion
+// options the command line chose, unless planning refused the job, the input
+// cannot be opened, or something exists at the output and --force was not
+// given. Nothing the user did not ask to replace is touched; a
 // failed conversion leaves no new output behind and an existing one unchanged.
-Outcome convert_job(const Job& job, bool force);
+Outcome convert_job(const Job& job, const Options& options);
 
 }  // namespace brevlo::cli

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/conversion.h"
+
 namespace brevlo::cli {
 
 enum class Problem {
@@ -29,6 +31,7 @@ struct Outcome {
   int code = 0;          // the library's result code for this kind of failure; 0 when none
   int error_number = 0;  // the system's reason, where one is known
   bool looks_like_gif = false;
+  ConversionReport report;  // what the engine learnt about the file
 };
 
 }  // namespace brevlo::cli

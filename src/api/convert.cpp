@@ -1,33 +1,17 @@
 // BREVLO32: the conversion entry. Owns both files for the length of one call and
 // turns every outcome into a result code; the output never outlives a failure.
-#include <array>
 #include <cstdint>
 
 #include "brevlo.h"
-#include "engine/conversion_result.h"
-#include "engine/conversion_state.h"
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "platform/platform.h"
 
 namespace brevlo {
 
 namespace {
 
-constexpr int kSignatureSize = 6;
-
 bool is_empty(const char* path) {
   return path == nullptr || path[0] == '\0';
-}
-
-// "GIF8" then any version character then "a": GIF87a, GIF89a and alike.
-bool has_gif_signature(const std::array<std::uint8_t, kSignatureSize>& head) {
-  return head[0] == 'G' && head[1] == 'I' && head[2] == 'F' && head[3] == '8' && head[5] == 'a';
-}
-
-ConversionResult check_signature(platform::FileHandle gif_file) {
-  std::array<std::uint8_t, kSignatureSize> head{};
-  std::int64_t got = platform::read(gif_file, head.data(), kSignatureSize);
-  return got == kSignatureSize && has_gif_signature(head) ? kSuccess : kBadGif;
 }
 
 ConversionResult convert(const char* gif_path, const char* bmp_path) {
@@ -51,9 +35,8 @@ ConversionResult convert(const char* gif_path, const char* bmp_path) {
     return kOpenFailed;
   }
 
-  ConversionState state;
-  ConversionResult result = check_signature(gif_file);
-  if (result == kSuccess) result = parse(state, gif_file, bmp_file);
+  ConversionReport report;
+  ConversionResult result = convert_gif(gif_file, bmp_file, kStrictOptions, report);
   platform::close(gif_file);
   platform::close(bmp_file);
   if (result != kSuccess) platform::delete_regular_file(bmp_path);

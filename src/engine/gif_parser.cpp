@@ -157,7 +157,10 @@ ConversionResult convert_image(ConversionState& state, const ColourTable& global
 }  // namespace
 
 ConversionResult parse(ConversionState& state, platform::FileHandle gif_file,
-                       platform::FileHandle bmp_file) {
+                       platform::FileHandle bmp_file, const ConversionOptions& options,
+                       ConversionReport& report) {
+  (void)options;
+  (void)report;
   reset(state.reader, gif_file);
   ColourTable global_table{};
   ConversionResult result = read_screen(gif_file, global_table);

@@ -1,7 +1,7 @@
 // Walks a GIF file block by block and has its first image written as a BMP.
 #pragma once
 
-#include "engine/conversion_result.h"
+#include "engine/conversion.h"
 #include "engine/conversion_state.h"
 
 namespace brevlo {
@@ -12,7 +12,10 @@ namespace brevlo {
 // when the file ends before the trailer (also inside the header, the colour
 // tables or the image descriptor); kBadGif for a file with no image or an
 // empty one; otherwise whatever decoding the image returns.
+// With options, the kinds of file the fixed contract refuses are accepted as
+// they ask; report is filled as the walk goes.
 ConversionResult parse(ConversionState& state, platform::FileHandle gif_file,
-                       platform::FileHandle bmp_file);
+                       platform::FileHandle bmp_file, const ConversionOptions& options,
+                       ConversionReport& report);
 
 }  // namespace brevlo

@@ -1,0 +1,70 @@
+// One conversion of an open GIF file into an open, empty BMP file, under a
+// small record of options, with a report of what a person needs to hear about
+// the file beside the result code.
+//
+// The exported BREVLO32 always converts with kStrictOptions, whose result codes
+// and bytes never change. The brevlo command converts with kBroadOptions, which
+// accept every ordinary GIF, and can ask for kStrictOptions to check what the
+// library will accept.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/conversion_result.h"
+#include "platform/platform.h"
+
+namespace brevlo {
+
+// What a conversion accepts beyond the fixed contract. Every field false is
+// the fixed contract itself.
+struct ConversionOptions {
+  // Colour tables of 2 to 256 entries, global or local, and a file without a
+  // global table whose first image has a local one.
+  bool any_colour_table = false;
+  // Interlaced images, each row put in its place.
+  bool interlaced = false;
+  // A file that ends, or holds a 0 byte, where the next block would start,
+  // after its first image was converted completely.
+  bool trailer_optional = false;
+};
+
+inline constexpr ConversionOptions kStrictOptions{};
+inline constexpr ConversionOptions kBroadOptions{true, true, true};
+
+// Why a conversion ended with a nonzero result, precisely enough for a
+// message. kNone after success.
+enum class Reason : std::uint8_t {
+  kNone,
+  kReadFailed,     // 30001: the GIF cannot be read or positioned
+  kWriteFailed,    // 30001: the BMP cannot be written or positioned
+  kNoMemory,       // 30003: the decoder's working memory cannot be had
+  kNotGif,         // 30004: no GIF signature
+  kNoImage,        // 30004: the trailer came before any image
+  kEmptyImage,     // 30004: width or height 0
+  kBadCodeSize,    // 30004: LZW minimum code size outside 2..8 (see code_size)
+  kCorruptData,    // 30004: corrupt LZW image data
+  kNoColourTable,  // 30008: no global table, and (broad) no local one either
+  kTableSize,      // 30008: a table of other than 256 entries (see table_entries)
+  kInterlaced,     // 30008: an interlaced image
+  kEndedEarly,     // 30011: the file ended before its trailer
+};
+
+// What a conversion learnt about the file, filled as far as it got.
+struct ConversionReport {
+  Reason reason = Reason::kNone;
+  std::uint32_t width = 0;  // the first image's size, once its descriptor was read
+  std::uint32_t height = 0;
+  std::uint16_t table_entries = 0;  // entries of the table the reason names
+  bool table_is_local = false;      // that table is the first image's own
+  std::uint8_t code_size = 0;       // the first image's LZW minimum code size
+  std::uint32_t image_count = 0;    // image blocks met (every one when walked to the end)
+};
+
+// Converts the GIF open as gif_file (read from its start) into bmp_file,
+// opened for writing and empty. Tests the signature, then walks the blocks.
+// Returns 0 or the first nonzero result code; report says why. Rows already
+// written stay in bmp_file after a failure: removing it is the caller's.
+ConversionResult convert_gif(platform::FileHandle gif_file, platform::FileHandle bmp_file,
+                             const ConversionOptions& options, ConversionReport& report);
+
+}  // namespace brevlo
