@@ -1,5 +1,5 @@
-// Test hooks into the POSIX platform layer's working memory: make a chosen
-// obtain fail, and count the blocks obtained and released. Compiled into the
+// Test hooks into the POSIX platform layer: make a chosen obtain of working
+// memory, close or seek fail, and count the blocks obtained and released. Compiled into the
 // library objects with hidden visibility, so only programs that link the static
 // library (tests, fuzzers) can reach it; hosts of the shared library cannot.
 // Every hook is safe to call from any thread.
@@ -20,5 +20,13 @@ struct MemoryCounts {
 void fail_obtain_number(std::uint64_t n);
 
 MemoryCounts memory_counts();
+
+// Makes the nth close from now on (1 = the next one) report a failure, after
+// releasing the file as usual; 0 turns the failure off.
+void fail_close_number(std::uint64_t n);
+
+// Makes the nth seek from now on (1 = the next one) fail without moving; 0
+// turns the failure off.
+void fail_seek_number(std::uint64_t n);
 
 }  // namespace brevlo::platform::fault_injection

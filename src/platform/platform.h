@@ -13,21 +13,48 @@ namespace brevlo::platform {
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
-// Opens an existing regular file for reading. Returns kNoFile on failure
-// (missing, unreadable, or a directory).
+// Opens an existing file for reading without waiting: a FIFO with no writer
+// opens at once. Returns kNoFile on failure (missing, unreadable, or a
+// directory). Devices and FIFOs open too; whether the file can be positioned is
+// the caller's to check.
 FileHandle open_for_reading(const char* path);
 
-// Creates the file for writing, truncating an existing one. Returns kNoFile on
-// failure.
+// Creates the file for writing, truncating an existing one, without waiting: a
+// FIFO with no reader fails at once. Returns kNoFile on failure. Through a
+// symbolic link, the file the link leads to is created or truncated.
 FileHandle create_for_writing(const char* path);
 
-// True when both paths exist and name the very same file (same path, a hard
-// link or a symbolic link to it).
-bool names_same_file(const char* first, const char* second);
+// Opens an existing file for writing without creating or truncating it and
+// without waiting. Returns kNoFile on failure.
+FileHandle reopen_for_writing(const char* path);
 
-// Deletes the file at path when it is a regular file; devices, directories and
-// anything else are left alone. The outcome is not reported.
-void delete_regular_file(const char* path);
+// Which file an open handle is on: its volume and its index there (device and
+// inode on POSIX, volume serial and file index on Windows).
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool known = false;    // false when the system could not say
+  bool regular = false;  // a regular file on a disk, not a device, FIFO or directory
+};
+
+FileIdentity identify(FileHandle file);
+
+// True when both identities are known and name the very same file.
+bool same_file(const FileIdentity& first, const FileIdentity& second);
+
+// The identity of the file path names, following symbolic links; not known
+// when nothing is there.
+FileIdentity identify_path(const char* path);
+
+// Truncates the open file to no bytes. False on failure.
+bool empty(FileHandle file);
+
+// Removes the regular file identified as written, now closed, from path: the
+// name itself and, when path is a symbolic link, the file it leads to as well.
+// Nothing is removed unless path still leads to that very file, so a file put
+// there by someone else meanwhile is left alone; devices, FIFOs and
+// directories are never removed. The outcome is not reported.
+void remove_written(const FileIdentity& written, const char* path);
 
 // Reads up to count bytes at the current position. Returns the number read,
 // 0 at the end of the file, or -1 on error.
@@ -36,10 +63,14 @@ std::int64_t read(FileHandle file, void* destination, std::uint32_t count);
 // Writes count bytes at the current position. False unless all were written.
 bool write(FileHandle file, const void* source, std::size_t count);
 
-// Positions the file at offset bytes from its start. False on failure.
+// Positions the file at offset bytes from its start. False on failure, and
+// always for a pipe, FIFO or socket.
 bool seek(FileHandle file, std::uint64_t offset);
 
-void close(FileHandle file);
+// Closes the file. False when the system reports a failure, which for a file
+// just written can mean that its last bytes never reached the disk; the handle
+// is released either way.
+bool close(FileHandle file);
 
 // Obtains a block of size bytes, zero-filled when asked. Null when it cannot be
 // had.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 
 #include "platform/fault_injection.h"
@@ -15,27 +16,77 @@ namespace brevlo::platform {
 namespace {
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the process umask
 
-// Fault injection state: obtains counted down to a chosen failure, and the
-// blocks handed out and given back.
+// Fault injection state: for working memory, closes and seeks, the count of
+// calls left until a chosen one fails; and the blocks handed out and given back.
 std::atomic<std::uint64_t> obtains_until_failure{0};
+std::atomic<std::uint64_t> closes_until_failure{0};
+std::atomic<std::uint64_t> seeks_until_failure{0};
 std::atomic<std::uint64_t> blocks_obtained{0};
 std::atomic<std::uint64_t> blocks_released{0};
 std::atomic<std::uint64_t> obtains_refused{0};
 
-// True when this obtain is the one chosen to fail. Only the call that moves
-// the countdown from 1 to 0 fails; once at 0 it stays there.
-bool obtain_chosen_to_fail() {
-  std::uint64_t left = obtains_until_failure.load(std::memory_order_relaxed);
+// True when this call is the one chosen to fail. Only the call that moves the
+// countdown from 1 to 0 fails; once at 0 it stays there.
+bool chosen_to_fail(std::atomic<std::uint64_t>& calls_until_failure) {
+  std::uint64_t left = calls_until_failure.load(std::memory_order_relaxed);
   while (left != 0) {
-    if (obtains_until_failure.compare_exchange_weak(left, left - 1, std::memory_order_relaxed))
+    if (calls_until_failure.compare_exchange_weak(left, left - 1, std::memory_order_relaxed))
       return left == 1;
   }
   return false;
 }
+
+// Opens without waiting for the other end of a FIFO. Regular files go back to
+// ordinary blocking I/O; anything else stays non-blocking, so that a read or
+// write never waits either and fails instead.
+int open_without_waiting(const char* path, int flags) {
+  const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
+  if (fd < 0) return -1;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  if (S_ISREG(info.st_mode)) {
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+      ::close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+FileIdentity identity_of(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), true,
+          S_ISREG(info.st_mode)};
+}
+
+// The identity of what path names; links are followed only when asked.
+FileIdentity identify_name(const char* path, bool follow_links) {
+  struct stat info {};
+  const int got = follow_links ? ::stat(path, &info) : ::lstat(path, &info);
+  return got == 0 ? identity_of(info) : FileIdentity{};
+}
+
+bool is_symbolic_link(const char* path) {
+  struct stat info {};
+  return ::lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// Removes the file a symbolic link leads to, then the link, when the link
+// still leads to the file written.
+void remove_link_and_target(const FileIdentity& written, const char* link) {
+  char target[PATH_MAX];
+  if (!same_file(identify_path(link), written) || ::realpath(link, target) == nullptr) return;
+  if (!same_file(identify_name(target, false), written)) return;
+  ::unlink(target);
+  ::unlink(link);
+}
 }  // namespace
 
 FileHandle open_for_reading(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  int fd = open_without_waiting(path, O_RDONLY);
   if (fd < 0) return kNoFile;
   // Directories open for reading on POSIX but are not files to convert.
   struct stat info {};
@@ -47,20 +98,40 @@ FileHandle open_for_reading(const char* path) {
 }
 
 FileHandle create_for_writing(const char* path) {
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+  const int fd = open_without_waiting(path, O_WRONLY | O_CREAT | O_TRUNC);
   return fd < 0 ? kNoFile : fd;
 }
 
-bool names_same_file(const char* first, const char* second) {
-  struct stat a {};
-  struct stat b {};
-  if (::stat(first, &a) != 0 || ::stat(second, &b) != 0) return false;
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+FileHandle reopen_for_writing(const char* path) {
+  const int fd = open_without_waiting(path, O_WRONLY);
+  return fd < 0 ? kNoFile : fd;
 }
 
-void delete_regular_file(const char* path) {
+FileIdentity identify(FileHandle file) {
   struct stat info {};
-  if (::stat(path, &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path);
+  return ::fstat(static_cast<int>(file), &info) == 0 ? identity_of(info) : FileIdentity{};
+}
+
+bool same_file(const FileIdentity& first, const FileIdentity& second) {
+  return first.known && second.known && first.volume == second.volume &&
+         first.index == second.index;
+}
+
+FileIdentity identify_path(const char* path) {
+  return identify_name(path, true);
+}
+
+bool empty(FileHandle file) {
+  return ::ftruncate(static_cast<int>(file), 0) == 0;
+}
+
+void remove_written(const FileIdentity& written, const char* path) {
+  if (!written.regular) return;
+  if (is_symbolic_link(path)) {
+    remove_link_and_target(written, path);
+  } else if (same_file(identify_name(path, false), written)) {
+    ::unlink(path);
+  }
 }
 
 std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {
@@ -84,15 +155,19 @@ bool write(FileHandle file, const void* source, std::size_t count) {
 }
 
 bool seek(FileHandle file, std::uint64_t offset) {
+  if (chosen_to_fail(seeks_until_failure)) return false;
   return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-void close(FileHandle file) {
-  ::close(static_cast<int>(file));
+bool close(FileHandle file) {
+  // Linux releases the descriptor even when close reports an error, so it is
+  // never retried, not even after EINTR.
+  const bool closed = ::close(static_cast<int>(file)) == 0;
+  return !chosen_to_fail(closes_until_failure) && closed;
 }
 
 void* obtain(std::size_t size, bool zero_filled) {
-  if (obtain_chosen_to_fail()) {
+  if (chosen_to_fail(obtains_until_failure)) {
     obtains_refused.fetch_add(1, std::memory_order_relaxed);
     return nullptr;
   }
@@ -113,6 +188,14 @@ void fail_obtain_number(std::uint64_t n) {
   blocks_released.store(0, std::memory_order_relaxed);
   obtains_refused.store(0, std::memory_order_relaxed);
   obtains_until_failure.store(n, std::memory_order_relaxed);
+}
+
+void fail_close_number(std::uint64_t n) {
+  closes_until_failure.store(n, std::memory_order_relaxed);
+}
+
+void fail_seek_number(std::uint64_t n) {
+  seeks_until_failure.store(n, std::memory_order_relaxed);
 }
 
 MemoryCounts memory_counts() {

@@ -41,11 +41,33 @@ bool is_regular_disk_file(HANDLE handle) {
   return ::GetFileType(handle) == FILE_TYPE_DISK && !is_directory(handle);
 }
 
+bool is_symbolic_link(const char* path) {
+  const DWORD attributes = ::GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Deletes the file a symbolic link leads to, then the link, when the link
+// still leads to the file written. The target is found through a handle on
+// it, so its name is the one the system resolved.
+void remove_link_and_target(const FileIdentity& written, const char* link) {
+  HANDLE target = open_for_inspection(link);
+  if (target == INVALID_HANDLE_VALUE) return;
+  char target_path[MAX_PATH * 4];
+  const DWORD length = same_file(identify(from_handle(target)), written)
+                           ? ::GetFinalPathNameByHandleA(target, target_path, sizeof target_path,
+                                                         FILE_NAME_NORMALIZED)
+                           : 0;
+  ::CloseHandle(target);
+  if (length == 0 || length >= sizeof target_path) return;
+  if (::DeleteFileA(target_path) != 0) ::DeleteFileA(link);
+}
+
 }  // namespace
 
 FileHandle open_for_reading(const char* path) {
   // Sharing reads and writes lets a GIF be converted while another program
-  // holds it open, even for writing.
+  // holds it open, even for writing. Opening a pipe never waits for its other
+  // end on Windows.
   HANDLE handle = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return kNoFile;
@@ -61,31 +83,42 @@ FileHandle create_for_writing(const char* path) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool names_same_file(const char* first, const char* second) {
-  HANDLE a = open_for_inspection(first);
-  if (a == INVALID_HANDLE_VALUE) return false;
-  HANDLE b = open_for_inspection(second);
-  bool same = false;
-  if (b != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION info_a{};
-    BY_HANDLE_FILE_INFORMATION info_b{};
-    same = ::GetFileInformationByHandle(a, &info_a) != 0 &&
-           ::GetFileInformationByHandle(b, &info_b) != 0 &&
-           info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
-           info_a.nFileIndexHigh == info_b.nFileIndexHigh &&
-           info_a.nFileIndexLow == info_b.nFileIndexLow;
-    ::CloseHandle(b);
-  }
-  ::CloseHandle(a);
-  return same;
+FileHandle reopen_for_writing(const char* path) {
+  return from_handle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void delete_regular_file(const char* path) {
+FileIdentity identify(FileHandle file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileInformationByHandle(as_handle(file), &info) == 0) return {};
+  const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return {info.dwVolumeSerialNumber, index, true, is_regular_disk_file(as_handle(file))};
+}
+
+bool same_file(const FileIdentity& first, const FileIdentity& second) {
+  return first.known && second.known && first.volume == second.volume &&
+         first.index == second.index;
+}
+
+FileIdentity identify_path(const char* path) {
   HANDLE handle = open_for_inspection(path);
-  if (handle == INVALID_HANDLE_VALUE) return;
-  const bool regular = is_regular_disk_file(handle);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  const FileIdentity identity = identify(from_handle(handle));
   ::CloseHandle(handle);
-  if (regular) ::DeleteFileA(path);
+  return identity;
+}
+
+bool empty(FileHandle file) {
+  return seek(file, 0) && ::SetEndOfFile(as_handle(file)) != 0;
+}
+
+void remove_written(const FileIdentity& written, const char* path) {
+  if (!written.regular) return;
+  if (is_symbolic_link(path)) {
+    remove_link_and_target(written, path);
+  } else if (same_file(identify_path(path), written)) {
+    ::DeleteFileA(path);
+  }
 }
 
 std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {
@@ -108,14 +141,17 @@ bool write(FileHandle file, const void* source, std::size_t count) {
 }
 
 bool seek(FileHandle file, std::uint64_t offset) {
-  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  // The system does not refuse to position a pipe; it has no positions.
+  if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+      ::GetFileType(as_handle(file)) == FILE_TYPE_PIPE)
+    return false;
   LARGE_INTEGER distance{};
   distance.QuadPart = static_cast<LONGLONG>(offset);
   return ::SetFilePointerEx(as_handle(file), distance, nullptr, FILE_BEGIN) != 0;
 }
 
-void close(FileHandle file) {
-  ::CloseHandle(as_handle(file));
+bool close(FileHandle file) {
+  return ::CloseHandle(as_handle(file)) != 0;
 }
 
 void* obtain(std::size_t size, bool zero_filled) {
