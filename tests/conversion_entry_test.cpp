@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "gif_writer.h"
+#include "platform/platform.h"
 #include "test_files.h"
 
 namespace brevlo::test {
@@ -126,22 +127,92 @@ TEST(SameFile, OutputNamingTheInputIsRefusedAndTheInputKept) {
   EXPECT_EQ(read_file(gif), valid_gif());
 }
 
-TEST(Cleanup, FailureNeverDeletesADevice) {
-  if (::geteuid() != 0) GTEST_SKIP() << "only root could delete /dev/null";
-  ScratchDir dir;
+Bytes unsupported_gif() {
   Bytes bad = valid_gif();
-  bad[10] = 0x70;  // unsupported colour table
-  write_file(dir.path("in.gif"), bad);
-  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), "/dev/null"), 30008);
-  struct stat info {};
-  ASSERT_EQ(::stat("/dev/null", &info), 0);
-  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  bad[10] = 0x70;  // a colour table of 2 entries, found after the output is created
+  return bad;
 }
 
-TEST(Cleanup, SuccessIntoADeviceIsAllowed) {
+TEST(Cleanup, DeviceIsWrittenButNeverDeleted) {
   ScratchDir dir;
-  write_file(dir.path("in.gif"), valid_gif());
-  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), "/dev/null"), 0);
+  const std::string null_device = dir.path("null");
+  if (std::string why = make_device(null_device, 1, 3); !why.empty()) GTEST_SKIP() << why;
+  for (const Bytes& gif : {valid_gif(), unsupported_gif()}) {
+    const int result = convert_bytes(dir, gif, null_device);
+    EXPECT_EQ(result, gif == valid_gif() ? 0 : 30008);
+    struct stat info {};
+    ASSERT_EQ(::stat(null_device.c_str(), &info), 0) << result;
+    EXPECT_TRUE(S_ISCHR(info.st_mode)) << result;
+  }
+}
+
+// The output named through links. A success writes the file the name leads
+// to; a failure leaves no file holding the bytes written: a symbolic link goes
+// with the file it leads to, and a file with another hard link is emptied.
+TEST(Cleanup, LinksKeepNoBytesOfAFailure) {
+  enum class Link { kSymbolic, kDangling, kHard };
+  struct Case {
+    const char* what;
+    Link link;
+    bool succeeds;
+  };
+  const Case cases[] = {
+      {"symbolic link to a file, success", Link::kSymbolic, true},
+      {"symbolic link to a file, failure", Link::kSymbolic, false},
+      {"dangling symbolic link, success", Link::kDangling, true},
+      {"dangling symbolic link, failure", Link::kDangling, false},
+      {"second hard link, success", Link::kHard, true},
+      {"second hard link, failure", Link::kHard, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const std::string out = dir.path("out.bmp");
+    const std::string other = dir.path("other.bmp");  // the target or the other link
+    if (c.link != Link::kDangling) write_file(other, {1, 2, 3});
+    if (c.link == Link::kHard) {
+      ASSERT_EQ(::link(other.c_str(), out.c_str()), 0);
+    } else {
+      ASSERT_EQ(::symlink("other.bmp", out.c_str()), 0);
+    }
+    EXPECT_EQ(convert_bytes(dir, c.succeeds ? valid_gif() : unsupported_gif(), out),
+              c.succeeds ? 0 : 30008);
+    if (c.succeeds) {
+      EXPECT_EQ(std::filesystem::is_symlink(out), c.link != Link::kHard);
+      EXPECT_EQ(read_file(out), expected());
+      EXPECT_EQ(read_file(other), expected());
+    } else {
+      EXPECT_FALSE(exists(out));
+      EXPECT_EQ(exists(other), c.link == Link::kHard);
+      EXPECT_EQ(read_file(other), Bytes{});
+    }
+  }
+}
+
+// A file put at the output path by someone else while the call ran is not the
+// file it wrote, and is left alone; so is a link turned to another file.
+TEST(Cleanup, OnlyTheFileWrittenIsRemoved) {
+  for (bool through_link : {false, true}) {
+    SCOPED_TRACE(through_link ? "symbolic link" : "plain name");
+    ScratchDir dir;
+    const std::string out = dir.path("out.bmp");
+    if (through_link) {
+      ASSERT_EQ(::symlink("written.bmp", out.c_str()), 0);
+    }
+    const platform::FileHandle file = platform::create_for_writing(out.c_str());
+    ASSERT_NE(file, platform::kNoFile);
+    const platform::FileIdentity written = platform::identify(file);
+    ASSERT_TRUE(platform::close(file));
+    write_file(dir.path("newcomer.bmp"), {7, 7});
+    if (through_link) {
+      ASSERT_EQ(::symlink("newcomer.bmp", dir.path("new-link").c_str()), 0);
+      std::filesystem::rename(dir.path("new-link"), out);
+    } else {
+      std::filesystem::rename(dir.path("newcomer.bmp"), out);
+    }
+    platform::remove_written(written, out.c_str());
+    EXPECT_EQ(read_file(out), (Bytes{7, 7}));
+  }
 }
 
 TEST(Info, LengthThenCopyProtocol) {

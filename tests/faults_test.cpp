@@ -1,8 +1,10 @@
-// Failures the operating system can cause in the middle of a conversion: writes
-// that stop at a file-size limit or on a full device, and working memory that
-// cannot be had. Each must give its result code, leave no output and hold on to
-// no memory.
+// Failures the operating system can cause around a conversion: files that
+// cannot be positioned, writes that stop at a file-size limit or on a full
+// device, closes and seeks that fail, and working memory that cannot be had.
+// Each must give its result code, leave no output and hold on to no memory,
+// and none may make the call wait.
 #include <brevlo.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -43,15 +45,17 @@ Bytes picture_without_rows() {
   return assemble(parts);
 }
 
-constexpr int kMemoryHeld = 254;  // the child's exit status when memory was not released
+constexpr int kMemoryHeld = 254;            // the child's exit status when memory was not released
+constexpr unsigned kTimeLimitSeconds = 20;  // a call still running then is taken as hung
 
-// Converts in a child process whose files may not grow past limit bytes (the
-// signal that would end it is ignored, so the write fails with EFBIG).
-// Returns the result code; -1 when the child broke down, -2 when it still held
-// working memory.
-int convert_with_size_limit(const std::string& in, const std::string& out, rlim_t limit) {
+// Converts in a child process that is ended after kTimeLimitSeconds and whose
+// files may not grow past limit bytes (the signal that would end it is ignored,
+// so the write fails with EFBIG). Returns the result code; -1 when the child
+// broke down or ran out of time, -2 when it still held working memory.
+int convert_in_child(const std::string& in, const std::string& out, rlim_t limit = RLIM_INFINITY) {
   const pid_t child = ::fork();
   if (child == 0) {
+    ::alarm(kTimeLimitSeconds);
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit cap{limit, limit};
     if (::setrlimit(RLIMIT_FSIZE, &cap) != 0) ::_exit(255);
@@ -66,6 +70,45 @@ int convert_with_size_limit(const std::string& in, const std::string& out, rlim_
   const int code = WEXITSTATUS(status);
   if (code == kMemoryHeld) return -2;
   return code == 0 ? 0 : code == 255 ? -1 : 30000 + code;
+}
+
+// A FIFO at either end, with or without a process at its other end, can never
+// be converted (reading and writing need positions); the call must not wait
+// for a partner, must leave no output and must keep the FIFO.
+TEST(Unpositionable, FifoAtEitherEndGives30001AtOnce) {
+  struct Case {
+    const char* what;
+    bool fifo_is_input;
+    bool partner;
+  };
+  const Case cases[] = {
+      {"input, no writer", true, false},
+      {"input, a writer with a whole GIF", true, true},
+      {"output, no reader", false, false},
+      {"output, a reader", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const std::string fifo = dir.path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string in = c.fifo_is_input ? fifo : dir.path("in.gif");
+    const std::string out = c.fifo_is_input ? dir.path("out.bmp") : fifo;
+    const Bytes gif = make_gif(8, 8, noise_pixels(64, 8, 5));
+    if (!c.fifo_is_input) write_file(in, gif);
+    // Opening both ends at once never waits; the partner is then whichever
+    // end the call does not open.
+    const int partner = c.partner ? ::open(fifo.c_str(), O_RDWR | O_CLOEXEC) : -1;
+    if (c.partner && c.fifo_is_input) {
+      ASSERT_EQ(::write(partner, gif.data(), gif.size()), static_cast<ssize_t>(gif.size()));
+    }
+    EXPECT_EQ(convert_in_child(in, out), ERR_OPEN_FAILED);
+    if (partner >= 0) ::close(partner);
+    struct stat info {};
+    ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_FALSE(c.fifo_is_input && exists(out));
+  }
 }
 
 TEST(WriteFailure, FileSizeLimitAnywhereInTheOutputGives30001) {
@@ -91,7 +134,7 @@ TEST(WriteFailure, FileSizeLimitAnywhereInTheOutputGives30001) {
     SCOPED_TRACE(c.what);
     write_file(dir.path("in.gif"), c.gif);
     const std::string out = dir.path("out.bmp");
-    EXPECT_EQ(convert_with_size_limit(dir.path("in.gif"), out, c.limit), c.result);
+    EXPECT_EQ(convert_in_child(dir.path("in.gif"), out, c.limit), c.result);
     EXPECT_EQ(exists(out), c.result == BREVLO_SUCCESS);
     if (c.result == BREVLO_SUCCESS) {
       EXPECT_EQ(std::filesystem::file_size(out), kBmpSize);
@@ -102,11 +145,81 @@ TEST(WriteFailure, FileSizeLimitAnywhereInTheOutputGives30001) {
 
 TEST(WriteFailure, DeviceThatIsAlwaysFullGives30001AndStays) {
   ScratchDir dir;
+  const std::string full_device = dir.path("full");
+  if (std::string why = make_device(full_device, 1, 7); !why.empty()) GTEST_SKIP() << why;
   write_file(dir.path("in.gif"), picture());
-  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), "/dev/full"), ERR_OPEN_FAILED);
+  EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), full_device.c_str()), ERR_OPEN_FAILED);
   struct stat info {};
-  ASSERT_EQ(::stat("/dev/full", &info), 0) << "the device itself must never be deleted";
+  ASSERT_EQ(::stat(full_device.c_str(), &info), 0) << "the device itself must never be deleted";
   EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+// A write error that surfaces only when the BMP is closed (network, FUSE and
+// quota-limited file systems) is a failed write: 30001, and nothing holding
+// the bytes is left, through links neither. The GIF's close is not examined.
+TEST(CloseFailure, FailedCloseOfTheOutputGives30001AndLeavesNoBytes) {
+  enum class Output { kPlain, kSecondHardLink, kSymbolicLink };
+  struct Case {
+    const char* what;
+    std::uint64_t failing_close;  // 1: the GIF's, 2: the BMP's
+    Output output;
+    int result;
+  };
+  const Case cases[] = {
+      {"the GIF's close", 1, Output::kPlain, BREVLO_SUCCESS},
+      {"the BMP's close", 2, Output::kPlain, ERR_OPEN_FAILED},
+      {"the BMP's close, another hard link", 2, Output::kSecondHardLink, ERR_OPEN_FAILED},
+      {"the BMP's close, through a symbolic link", 2, Output::kSymbolicLink, ERR_OPEN_FAILED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    write_file(dir.path("in.gif"), picture());
+    const std::string out = dir.path("out.bmp");
+    const std::string other = dir.path("other.bmp");
+    if (c.output != Output::kPlain) write_file(other, {1, 2, 3});
+    if (c.output == Output::kSecondHardLink) {
+      ASSERT_EQ(::link(other.c_str(), out.c_str()), 0);
+    }
+    if (c.output == Output::kSymbolicLink) {
+      ASSERT_EQ(::symlink("other.bmp", out.c_str()), 0);
+    }
+    fault_injection::fail_close_number(c.failing_close);
+    EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), out.c_str()), c.result);
+    fault_injection::fail_close_number(0);
+    EXPECT_EQ(exists(out), c.result == BREVLO_SUCCESS);
+    EXPECT_EQ(exists(other), c.output == Output::kSecondHardLink);
+    if (c.output == Output::kSecondHardLink) {
+      EXPECT_EQ(read_file(other), Bytes{});
+    }
+  }
+}
+
+// Every seek refused in turn: the first two (positioning the GIF, then the
+// BMP, before anything is read or written) give 30001; a later one a nonzero
+// code. None may leave an output. Once the refusal comes after the last seek
+// the conversion succeeds.
+TEST(SeekFailure, EachRefusedSeekFailsTheConversionAndLeavesNoOutput) {
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), picture());
+  const std::string in = dir.path("in.gif");
+  const std::string out = dir.path("out.bmp");
+  constexpr std::uint64_t kMostSeeks = 64;
+  std::uint64_t failing = 1;
+  for (; failing <= kMostSeeks; ++failing) {
+    SCOPED_TRACE(failing);
+    fault_injection::fail_seek_number(failing);
+    const int result = BREVLO32(in.c_str(), out.c_str());
+    fault_injection::fail_seek_number(0);
+    if (result == BREVLO_SUCCESS) break;
+    if (failing <= 2) {
+      EXPECT_EQ(result, ERR_OPEN_FAILED);
+    }
+    EXPECT_FALSE(exists(out));
+  }
+  EXPECT_GT(failing, 3U) << "the conversion itself seeks";
+  EXPECT_LE(failing, kMostSeeks) << "a conversion that never succeeds";
+  EXPECT_EQ(std::filesystem::file_size(out), kBmpSize);
 }
 
 // A small memory-backed file system mounted for the test; needs root.

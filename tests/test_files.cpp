@@ -1,8 +1,14 @@
 #include "test_files.h"
 
 #include <brevlo.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -75,8 +81,22 @@ Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colo
 }
 
 int convert_bytes(const ScratchDir& dir, const Bytes& gif) {
+  return convert_bytes(dir, gif, dir.path("out.bmp"));
+}
+
+int convert_bytes(const ScratchDir& dir, const Bytes& gif, const std::string& output) {
   write_file(dir.path("in.gif"), gif);
-  return BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str());
+  return BREVLO32(dir.path("in.gif").c_str(), output.c_str());
+}
+
+std::string make_device(const std::string& path, unsigned major, unsigned minor) {
+  if (::geteuid() != 0) return "making a device node needs root";
+  if (::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(major, minor)) != 0)
+    return std::string("mknod failed: ") + std::strerror(errno);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return std::string("the device node cannot be opened: ") + std::strerror(errno);
+  ::close(fd);
+  return {};
 }
 
 std::filesystem::path fast_scratch_parent() {

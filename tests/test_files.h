@@ -37,6 +37,13 @@ Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colo
 // Converts gif bytes through BREVLO32 in dir; returns the result code and
 // leaves the output at dir/out.bmp.
 int convert_bytes(const ScratchDir& dir, const Bytes& gif);
+// The same into the output path given.
+int convert_bytes(const ScratchDir& dir, const Bytes& gif, const std::string& output);
+
+// Makes a character device node (major, minor) at path, so that tests never
+// use the machine's own /dev. Returns why it could not be made or opened
+// (not root, or a file system without devices); empty on success.
+std::string make_device(const std::string& path, unsigned major, unsigned minor);
 
 // Memory-backed storage for tests that convert thousands of files, when the
 // system has it; otherwise the temporary folder.
