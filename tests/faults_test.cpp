@@ -46,7 +46,7 @@ Bytes picture_without_rows() {
 }
 
 constexpr int kMemoryHeld = 254;            // the child's exit status when memory was not released
-constexpr unsigned kTimeLimitSeconds = 20;  // a call still running then is taken as hung
+constexpr unsigned kTimeLimitSeconds = 10;  // a call still running then is taken as hung
 
 // Converts in a child process that is ended after kTimeLimitSeconds and whose
 // files may not grow past limit bytes (the signal that would end it is ignored,
