@@ -353,6 +353,47 @@ void check_device_output(Report& report, const Library& library, const Fixture& 
         "failed conversion into NUL gives its code");
 }
 
+// Another hard link to the output shares what a success writes and keeps no
+// byte of a failure.
+void check_hard_linked_output(Report& report, const Library& library, const Folders& folders,
+                              const Fixture& f) {
+  const std::string out = folders.in_work("linked.bmp");
+  const std::string other = folders.in_work("linked-other.bmp");
+  for (bool succeeds : {true, false}) {
+    const std::string what = succeeds ? "success" : "failure";
+    ::DeleteFileA(out.c_str());
+    write_file(other, {'o', 'l', 'd'});
+    check(report, ::CreateHardLinkA(out.c_str(), other.c_str(), nullptr) != 0,
+          "create a hard link for " + what);
+    const int result = library.convert((succeeds ? f.gif : f.failing_gif).c_str(), out.c_str());
+    if (succeeds) {
+      check(report,
+            result == 0 && read_file(out) == f.expected_bmp && read_file(other) == f.expected_bmp,
+            "a success through a hard link writes the file both names share");
+    } else {
+      check(report, result == ERR_UNSUPPORTED && !exists(out) && read_file(other).empty(),
+            "a failure through a hard link removes the name and empties the other");
+    }
+  }
+}
+
+// A pipe has no positions, so it converts neither way; opening one never
+// waits for a server.
+void check_pipes(Report& report, const Library& library, const Folders& folders, const Fixture& f) {
+  const char* const pipe = "\\\\.\\pipe\\brevlo-host-test";
+  const std::string out = folders.in_work("piped.bmp");
+  check(report, library.convert(pipe, out.c_str()) == ERR_OPEN_FAILED && !exists(out),
+        "a pipe with no server as input gives 30001");
+  HANDLE server =
+      ::CreateNamedPipeA(pipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 2, 65536, 65536, 0, nullptr);
+  check(report, server != INVALID_HANDLE_VALUE, "create a named pipe");
+  check(report, library.convert(pipe, out.c_str()) == ERR_OPEN_FAILED && !exists(out),
+        "a pipe with a server as input gives 30001");
+  check(report, library.convert(f.gif.c_str(), pipe) == ERR_OPEN_FAILED,
+        "a pipe with a server as output gives 30001");
+  ::CloseHandle(server);
+}
+
 // Paths longer than the 128 characters of older file interfaces.
 void check_long_path(Report& report, const Library& library, const Folders& folders,
                      const Fixture& f) {
@@ -393,6 +434,8 @@ int main(int argc, char** argv) {
     check_sharing(report, library, folders, fixture);
     check_same_file(report, library, folders, fixture);
     check_device_output(report, library, fixture);
+    check_hard_linked_output(report, library, folders, fixture);
+    check_pipes(report, library, folders, fixture);
     check_long_path(report, library, folders, fixture);
     check(report, ::FreeLibrary(library.module) != 0, "FreeLibrary");
   }
