@@ -25,7 +25,7 @@
 
 /* Result codes of BREVLO32. */
 #define BREVLO_SUCCESS 0      /* the BMP file was written */
-#define ERR_OPEN_FAILED 30001 /* input cannot be opened, output cannot be created or written */
+#define ERR_OPEN_FAILED 30001 /* cannot open, create, position, write or close a file */
 #define ERR_NO_MEMORY 30003   /* the decoder cannot obtain its working memory */
 #define ERR_BAD_GIF 30004     /* not a GIF signature, no image, or corrupt image data */
 #define ERR_UNSUPPORTED 30008 /* no 256-entry global colour table, or an interlaced image */
@@ -37,8 +37,28 @@ extern "C" {
 #endif
 
 /* Converts the GIF file at gifPath into the BMP file at bmpPath (both
- * NUL-terminated 8-bit paths) and returns one of the result codes above. After
- * any nonzero result no file exists at bmpPath. */
+ * NUL-terminated 8-bit paths) and returns one of the result codes above.
+ *
+ * An existing file at bmpPath is replaced: it is truncated as the output is
+ * created, before the GIF is read, and removed if the conversion then fails,
+ * even when the input is missing. Through a symbolic link the file the link
+ * leads to is written; a failure removes that file and the link.
+ *
+ * Both files must be able to be positioned: a pipe, FIFO or socket at either
+ * end gives 30001, and the call never waits for the other end of one. A write
+ * error that the system reports only when the BMP is closed gives 30001 too.
+ *
+ * After a nonzero result no file holds bytes the call wrote (a file with
+ * another hard link keeps that name, emptied), and nothing is left at bmpPath
+ * except in these cases, where what was there stays:
+ *   - 30010: nothing was opened or created;
+ *   - 30001 because bmpPath leads to the input file itself;
+ *   - 30001 because bmpPath could not be created or opened for writing (a
+ *     folder, a read-only file, a FIFO with no reader);
+ *   - bmpPath is a device or a FIFO: it may have been written to, and is
+ *     never removed;
+ *   - another program put a different file at bmpPath during the call;
+ *   - the system refused to remove the output: it is left empty. */
 BREVLO_API int32_t BREVLO_CALL BREVLO32(const char* gifPath, const char* bmpPath);
 
 /* Copies the one-line information text into buffer. When the text's length L is
