@@ -35,9 +35,21 @@ void discard(platform::FileHandle bmp_file, const platform::FileIdentity& writte
   platform::remove_written(written, bmp_path);
 }
 
+// Discards an output whose handle is already gone: a new handle on the same
+// file empties it before it is removed.
+void discard_closed(const platform::FileIdentity& written, const char* bmp_path) {
+  const platform::FileHandle again = platform::reopen_for_writing(bmp_path);
+  if (again != platform::kNoFile && platform::same_file(platform::identify(again), written)) {
+    discard(again, written, bmp_path);
+    return;
+  }
+  if (again != platform::kNoFile) platform::close(again);
+  platform::remove_written(written, bmp_path);
+}
+
 // Closes the BMP, keeping it only after a success. On network, FUSE or
-// quota-limited file systems a write error may surface only at the close; the
-// file is then reopened to be emptied and removed like any failed output.
+// quota-limited file systems a write error may surface only at the close, and
+// the output then goes like any failed one.
 ConversionResult finish_output(platform::FileHandle bmp_file, const char* bmp_path,
                                ConversionResult result) {
   const platform::FileIdentity written = platform::identify(bmp_file);
@@ -46,16 +58,7 @@ ConversionResult finish_output(platform::FileHandle bmp_file, const char* bmp_pa
     return result;
   }
   if (platform::close(bmp_file)) return kSuccess;
-  if (!written.regular) return kOpenFailed;
-  const platform::FileHandle again = platform::reopen_for_writing(bmp_path);
-  if (again == platform::kNoFile) {
-    platform::remove_written(written, bmp_path);
-  } else if (platform::same_file(platform::identify(again), written)) {
-    discard(again, written, bmp_path);
-  } else {
-    platform::close(again);
-    platform::remove_written(written, bmp_path);
-  }
+  if (written.regular) discard_closed(written, bmp_path);
   return kOpenFailed;
 }
 
