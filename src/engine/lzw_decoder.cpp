@@ -137,11 +137,11 @@ inline void add_entry(CodeTable& table, unsigned code, unsigned previous, std::u
 // bits codes have taken. Bytes are only ever taken from the current
 // sub-block: the next one is read when a code needs its bits, never before.
 struct BitStream {
-  int position = 0;  // bits taken
-  int size = 0;      // bits held: 8 times the sub-block's length
-  // A code starting at or before this bit lies wholly inside the sub-block,
-  // whatever its width.
-  int fast_limit = -1;
+  unsigned position = 0;  // bits taken
+  unsigned size = 0;      // bits held: 8 times the sub-block's length
+  // A code starting before this bit lies wholly inside the sub-block, whatever
+  // its width.
+  unsigned fast_end = 0;
 };
 
 // Starts the next data sub-block. A 0 length, the end of the file or a short
@@ -152,8 +152,9 @@ ConversionResult start_sub_block(ConversionState& state, CodeTable& table, BitSt
   const std::int32_t got = read_block(state.reader, table.data, length);
   if (got < length) return kBadGif;
   stream.position = 0;
-  stream.size = 8 * got;
-  stream.fast_limit = stream.size - kMaxCodeWidth;
+  stream.size = 8 * static_cast<unsigned>(got);
+  constexpr unsigned kWidest = kMaxCodeWidth;
+  stream.fast_end = stream.size >= kWidest ? stream.size - kWidest + 1 : 0;
   return kSuccess;
 }
 
@@ -167,12 +168,12 @@ ConversionResult take_code_slowly(ConversionState& state, CodeTable& table, BitS
       const ConversionResult result = start_sub_block(state, table, stream);
       if (result != kSuccess) return result;
     }
-    const int offset = stream.position % 8;
+    const int offset = static_cast<int>(stream.position % 8);
     const int take = std::min(width - taken, 8 - offset);
     const unsigned bits = (table.data[stream.position / 8] >> offset) & ((1U << take) - 1);
     value |= bits << taken;
     taken += take;
-    stream.position += take;
+    stream.position += static_cast<unsigned>(take);
   }
   code = value;
   return kSuccess;
@@ -260,20 +261,19 @@ inline ConversionResult emit(CodeTable& table, RowBatch& batch, std::uint32_t wi
 }
 
 // The decoder's running state between codes. Codes below `next_free` are in
-// the table. When `next_free` reaches `widen_at` codes widen by a bit, or, at
-// 12 bits, the table is full and `next_free` stays at kTableSize, the spare
-// entry past the last code.
+// the table. When `next_free` reaches `widen_at`, 2 to the code width, codes
+// widen by a bit, or, at 12 bits, the table is full and `next_free` stays at
+// kTableSize, the spare entry past the last code. Few registers are spent on
+// it: i386 has eight in all.
 struct LzwState {
   unsigned clear_code;
   unsigned next_free;
   unsigned widen_at;
   int width;
-  unsigned mask;  // the low `width` bits
 };
 
 void set_width(LzwState& lzw, int width) {
   lzw.width = width;
-  lzw.mask = (1U << width) - 1;
   lzw.widen_at = 1U << width;
 }
 
@@ -282,14 +282,13 @@ void restart_table(LzwState& lzw, int code_size) {
   set_width(lzw, code_size + 1);
 }
 
-// Called when `next_free` reaches `widen_at`.
+// Called when `next_free` reaches `widen_at`, which a full table does with
+// every code.
 void widen(LzwState& lzw) {
-  if (lzw.width < kMaxCodeWidth) {
+  if (lzw.width < kMaxCodeWidth)
     set_width(lzw, lzw.width + 1);
-    return;
-  }
-  lzw.next_free = kTableSize;
-  lzw.widen_at = kTableSize + 1;
+  else
+    lzw.next_free = kTableSize;
 }
 
 // Every single-pixel code is its own string; the clear and end codes are
@@ -310,7 +309,7 @@ void seed_table(CodeTable& table, unsigned clear_code) {
 // starts with `pixel` (into the spare entry once the table is full).
 inline void grow_table(CodeTable& table, LzwState& lzw, unsigned previous, std::uint8_t pixel) {
   add_entry(table, lzw.next_free, previous, pixel);
-  if (++lzw.next_free == lzw.widen_at) [[unlikely]]
+  if (++lzw.next_free >= lzw.widen_at) [[unlikely]]
     widen(lzw);
 }
 
@@ -334,10 +333,10 @@ ConversionResult finish_image(ConversionState& state, RowBatch& batch) {
 // the current sub-block, else a byte at a time.
 inline ConversionResult take_code(ConversionState& state, CodeTable& table, BitStream& stream,
                                   const LzwState& lzw, unsigned& code) {
-  if (stream.position <= stream.fast_limit) [[likely]] {
+  if (stream.position < stream.fast_end) [[likely]] {
     const Word word = load_word(table.data + stream.position / 8);
-    code = static_cast<unsigned>(word >> (stream.position % 8)) & lzw.mask;
-    stream.position += lzw.width;
+    code = static_cast<unsigned>(word >> (stream.position % 8)) & (lzw.widen_at - 1);
+    stream.position += static_cast<unsigned>(lzw.width);
     return kSuccess;
   }
   BitStream moved = stream;
