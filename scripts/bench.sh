@@ -15,7 +15,7 @@ build64=build/release
 build32=build/release-i686
 cmake --preset release -DBREVLO_BUILD_TESTS=OFF -DBREVLO_BUILD_BENCH=ON >/dev/null
 cmake --build --preset release >/dev/null
-cmake -S . -B "$build32" --toolchain cmake/linux-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B "$build32" --no-warn-unused-cli --toolchain cmake/linux-i686.cmake -DCMAKE_BUILD_TYPE=Release \
   -UBREVLO_I686_RUNS_DIRECTLY \
   -DBREVLO_BUILD_TESTS=OFF -DBREVLO_BUILD_BENCH=ON >/dev/null
 cmake --build "$build32" -j2 >/dev/null
