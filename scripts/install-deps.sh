@@ -5,10 +5,20 @@
 # architecture first.
 set -euo pipefail
 
+# A name without an architecture means this machine's own (or an
+# architecture-independent package), even when other architectures' copies of
+# it are installed too.
+native=$(dpkg --print-architecture)
+installed() {
+  local want="^($native|all) "
+  [[ "$1" == *:* ]] && want="^[^ ]+ "
+  dpkg-query -W -f='${Architecture} ${Status}\n' "$1" 2>/dev/null |
+    grep -Eq "${want}install ok installed$"
+}
+
 missing=()
 for package in "$@"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+  installed "$package" || missing+=("$package")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 

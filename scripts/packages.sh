@@ -8,3 +8,6 @@ HOSTILE_TEST_PACKAGES=(libgif-dev imagemagick gifsicle python3-pil
 # Wine to run the Windows host test.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
 BENCH_PACKAGES=(libgif-dev imagemagick mate-backgrounds)
+# The 32-bit x86 Linux build and its tests; qemu-i386 runs them where the
+# kernel cannot start i386 programs.
+I686_PACKAGES=(gcc-multilib g++-multilib libgtest-dev:i386 libgif-dev:i386 qemu-user-static)

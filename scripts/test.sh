@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: the Windows DLL (built
 # with MinGW, tested under Wine), the suite as built for debugging, the
 # conversion fuzzer for a bounded time, and the suite again under
-# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, and once more
+# as built for 32-bit x86.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -21,3 +22,10 @@ echo "Fuzzing the conversion for ${fuzz_seconds} s"
 fuzz/run.sh "$fuzz_seconds"
 ctest --preset debug
 ctest --preset asan
+
+# The suite again as built for 32-bit x86, the Windows DLL's instruction set
+# (through qemu-i386 where this machine cannot start i386 programs).
+scripts/install-deps.sh "${I686_PACKAGES[@]}"
+cmake --preset linux-i686 >/dev/null
+cmake --build --preset linux-i686
+ctest --preset linux-i686

@@ -9,14 +9,21 @@
 // it is until a clear code.
 //
 // Each table entry keeps its string's length and first pixel, and the string
-// itself as a chain of 8-pixel blocks: the entry holds the last 1..8 pixels and
-// the code of the string's first (length - 1) / 8 * 8 pixels, an entry whose
-// length is a multiple of 8. A string is written straight to its place in the
-// row, one 8-byte store per block, from its last block back to its first.
+// itself as a chain of blocks of kBlock pixels: the entry holds the last
+// 1..kBlock pixels and the code of the string's first
+// (length - 1) / kBlock * kBlock pixels, an entry whose length is a multiple of
+// kBlock. A string is written straight to its place in the row, one store per
+// block, from its last block back to its first.
+//
+// A block and the bit buffer are each one machine word: 8 bytes where
+// registers are 64 bits wide, 4 where they are 32 bits (there a 64-bit value
+// takes two of only eight registers).
 #include "engine/lzw_decoder.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "engine/bmp_layout.h"
 #include "engine/bmp_writer.h"
@@ -31,16 +38,37 @@ constexpr int kMaxCodeSize = 8;
 constexpr int kMaxCodeWidth = 12;
 constexpr int kTableSize = 1 << kMaxCodeWidth;  // 4096 codes
 constexpr std::uint64_t kMinRowBuffer = 2048;
-constexpr int kNone = -1;       // no previous code
-constexpr unsigned kBlock = 8;  // pixels per stored block of a string
 
-// The code table. Tails hold pixels from the low byte up; bytes past a
-// string's end are zero.
+using Word = std::conditional_t<sizeof(void*) == 8, std::uint64_t, std::uint32_t>;
+constexpr unsigned kBlock = sizeof(Word);  // pixels per stored block of a string
+
+// One string of the code table. The fields a code needs share a cache line.
+struct Entry {
+  Word tail;           // the string's last 1..kBlock pixels from the low byte up, zero past them
+  std::uint16_t head;  // code of the string without its tail
+  // The length in the low 16 bits and the first pixel in the 8 above, so that
+  // the same string one pixel longer has shape + 1.
+  std::uint32_t shape;
+};
+
+// The clear and end codes have this length, longer than any row, so that the
+// check that a string fits in its row also catches them, off the usual path.
+constexpr std::uint32_t kControlLength = 0xFFFF;
+
+unsigned length_of(const Entry& entry) {
+  return entry.shape & 0xFFFF;
+}
+
+std::uint8_t first_of(const Entry& entry) {
+  return static_cast<std::uint8_t>(entry.shape >> 16);
+}
+
 struct CodeTable {
-  std::uint64_t tail[kTableSize];  // the string's last 1..8 pixels
-  std::uint16_t head[kTableSize];  // code of the string without its tail
-  std::uint16_t length[kTableSize];
-  std::uint8_t first[kTableSize];  // the string's first pixel
+  // One entry past the last code: once the table is full, the entries the
+  // codes would add go there, unread, instead of being tested for.
+  Entry entries[kTableSize + 1];
+  // The current data sub-block, and room for a whole word read at its last byte.
+  std::uint8_t data[kSubBlockBufferSize + sizeof(Word)];
   // A string that runs past the end of a row, before it is split between rows.
   std::uint8_t spill[kTableSize + kBlock];
 };
@@ -67,101 +95,88 @@ bool obtain_all(WorkingMemory& memory, std::uint64_t rows_size) {
   return false;
 }
 
-std::uint64_t load64(const std::uint8_t* from) {
-  std::uint64_t value;
+Word load_word(const std::uint8_t* from) {
+  Word value;
   std::memcpy(&value, from, sizeof value);
   return value;
 }
 
-void store64(std::uint8_t* to, std::uint64_t value) {
+void store_word(std::uint8_t* to, Word value) {
   std::memcpy(to, &value, sizeof value);
 }
 
-// Bytes of a string of this length as written: whole 8-byte blocks.
-unsigned written_span(unsigned length) {
-  return ((length - 1) | (kBlock - 1)) + 1;
-}
-
 // Writes the string of code to out[0, length) and zero or garbage to the rest
-// of out[0, written_span(length)).
-void write_string(const CodeTable& table, unsigned code, std::uint8_t* out, unsigned length) {
-  std::uint8_t* at = out + ((length - 1) & ~(kBlock - 1));
-  for (;;) {
-    store64(at, table.tail[code]);
-    if (at == out) return;
-    at -= kBlock;
-    code = table.head[code];
+// of its last block, at most kBlock - 1 bytes past out + length.
+inline void write_string(const CodeTable& table, unsigned code, std::uint8_t* out,
+                         unsigned length) {
+  const Entry* entry = &table.entries[code];
+  if (length > kBlock) [[unlikely]] {
+    std::uint8_t* at = out + ((length - 1) & ~(kBlock - 1));
+    do {
+      store_word(at, entry->tail);
+      at -= kBlock;
+      entry = &table.entries[entry->head];
+    } while (at != out);
   }
+  store_word(out, entry->tail);
 }
 
 // Adds the string of `previous` followed by `pixel` as entry `code`. The new
 // pixel either extends the previous string's tail or starts a tail of its own.
-void add_entry(CodeTable& table, unsigned code, unsigned previous, std::uint8_t pixel) {
-  const unsigned length = table.length[previous];
-  const unsigned used = length % kBlock;  // pixels in the previous string's tail
-  const std::uint64_t kept = used != 0 ? table.tail[previous] : 0;
-  table.tail[code] = kept | std::uint64_t{pixel} << (8 * used);
-  table.head[code] = used != 0 ? table.head[previous] : static_cast<std::uint16_t>(previous);
-  table.length[code] = static_cast<std::uint16_t>(length + 1);
-  table.first[code] = table.first[previous];
+inline void add_entry(CodeTable& table, unsigned code, unsigned previous, std::uint8_t pixel) {
+  const Entry& from = table.entries[previous];
+  Entry& added = table.entries[code];
+  const unsigned used = from.shape % kBlock;  // pixels in the previous string's tail
+  const Word kept = used != 0 ? from.tail : 0;
+  added.tail = kept | Word{pixel} << (8 * used);
+  added.head = used != 0 ? from.head : static_cast<std::uint16_t>(previous);
+  added.shape = from.shape + 1;
 }
 
-// The data bits not yet taken as codes, least significant first, and the
-// unread part of the current sub-block. Bits above `count` are either zero or
-// the very bytes at `next` onwards, so loading those bytes again changes
-// nothing. Bytes are only ever taken from the current sub-block: the next one
-// is read when a code needs its bits, never before.
+// The current data sub-block (`data` in the code table) and how many of its
+// bits codes have taken. Bytes are only ever taken from the current
+// sub-block: the next one is read when a code needs its bits, never before.
 struct BitStream {
-  std::uint64_t bits = 0;
-  int count = 0;
-  const std::uint8_t* next = nullptr;
-  const std::uint8_t* end = nullptr;
+  unsigned position = 0;  // bits taken
+  unsigned size = 0;      // bits held: 8 times the sub-block's length
+  // A code starting before this bit lies wholly inside the sub-block, whatever
+  // its width.
+  unsigned fast_end = 0;
 };
 
 // Starts the next data sub-block. A 0 length, the end of the file or a short
 // sub-block is corrupt image data.
-ConversionResult start_sub_block(ConversionState& state, BitStream& stream) {
-  SubBlock& block = state.sub_block;
+ConversionResult start_sub_block(ConversionState& state, CodeTable& table, BitStream& stream) {
   const std::int32_t length = read_byte(state.reader);
   if (length < 1) return kBadGif;
-  const std::int32_t got = read_block(state.reader, block.bytes.data(), length);
+  const std::int32_t got = read_block(state.reader, table.data, length);
   if (got < length) return kBadGif;
-  stream.next = block.bytes.data();
-  stream.end = stream.next + got;
+  stream.position = 0;
+  stream.size = 8 * static_cast<unsigned>(got);
+  constexpr unsigned kWidest = kMaxCodeWidth;
+  stream.fast_end = stream.size >= kWidest ? stream.size - kWidest + 1 : 0;
   return kSuccess;
 }
 
-// Takes bytes until at least `width` bits are held, crossing into following
-// sub-blocks as needed. Never holds more than 63 bits.
-ConversionResult refill_slowly(ConversionState& state, BitStream& stream, int width) {
-  while (stream.count < width) {
-    if (stream.next == stream.end) {
-      const ConversionResult result = start_sub_block(state, stream);
+// Takes a code of `width` bits a byte's worth at a time, crossing into
+// following sub-blocks as needed.
+ConversionResult take_code_slowly(ConversionState& state, CodeTable& table, BitStream& stream,
+                                  int width, unsigned& code) {
+  unsigned value = 0;
+  for (int taken = 0; taken < width;) {
+    if (stream.position == stream.size) {
+      const ConversionResult result = start_sub_block(state, table, stream);
       if (result != kSuccess) return result;
     }
-    while (stream.next != stream.end && stream.count <= 55) {
-      stream.bits |= std::uint64_t{*stream.next++} << stream.count;
-      stream.count += 8;
-    }
+    const int offset = static_cast<int>(stream.position % 8);
+    const int take = std::min(width - taken, 8 - offset);
+    const unsigned bits = (table.data[stream.position / 8] >> offset) & ((1U << take) - 1);
+    value |= bits << taken;
+    taken += take;
+    stream.position += static_cast<unsigned>(take);
   }
+  code = value;
   return kSuccess;
-}
-
-// Makes sure `width` bits are held. With 8 bytes left in the sub-block, one
-// load tops the buffer up to 56..63 bits whether it was needed or not.
-inline ConversionResult refill(ConversionState& state, BitStream& stream, int width) {
-  if (stream.end - stream.next >= 8) [[likely]] {
-    stream.bits |= load64(stream.next) << stream.count;
-    stream.next += (63 - stream.count) >> 3;
-    stream.count |= 56;
-    return kSuccess;
-  }
-  if (stream.count >= width) return kSuccess;
-  // Worked on a copy, so that the caller's stream never leaves registers.
-  BitStream copy = stream;
-  const ConversionResult result = refill_slowly(state, copy, width);
-  stream = copy;
-  return result;
 }
 
 // Where pixels go: `out` in the slot of the row being filled, which ends at
@@ -192,7 +207,7 @@ ConversionResult finish_row(RowBatch& batch, std::uint32_t width, RowCursor& cur
 ConversionResult emit_across_rows(CodeTable& table, RowBatch& batch, std::uint32_t width,
                                   RowCursor& cursor, unsigned code) {
   if (cursor.out == cursor.row_end) return kSuccess;  // every row is finished
-  unsigned left = table.length[code];
+  unsigned left = length_of(table.entries[code]);
   write_string(table, code, table.spill, left);
   const std::uint8_t* from = table.spill;
   while (left > 0 && cursor.out != cursor.row_end) {
@@ -210,64 +225,92 @@ ConversionResult emit_across_rows(CodeTable& table, RowBatch& batch, std::uint32
   return kSuccess;
 }
 
+// Returned by emit, never by the decoder: the code was a clear or end code.
+constexpr ConversionResult kControlCode = 0xFFFF;
+
+// Emits a string that does not fit whole into the rest of the row, or notes a
+// clear or end code.
+ConversionResult emit_slowly(CodeTable& table, RowBatch& batch, std::uint32_t width,
+                             RowCursor& cursor, unsigned code) {
+  if (length_of(table.entries[code]) == kControlLength) return kControlCode;
+  return emit_across_rows(table, batch, width, cursor, code);
+}
+
 // Emits the string of a code (a table entry or a single pixel) at the cursor.
+// The string goes straight into the row when its last block ends inside it.
 // The slow paths work on a copy, so that the caller's cursor stays in
 // registers.
 inline ConversionResult emit(CodeTable& table, RowBatch& batch, std::uint32_t width,
                              RowCursor& cursor, unsigned code) {
-  const unsigned length = table.length[code];
-  RowCursor copy = cursor;
-  ConversionResult result = kSuccess;
-  if (static_cast<std::uint64_t>(cursor.row_end - cursor.out) < written_span(length)) [[unlikely]] {
-    result = emit_across_rows(table, batch, width, copy, code);
-    cursor = copy;
+  const unsigned length = length_of(table.entries[code]);
+  const std::ptrdiff_t room = cursor.row_end - cursor.out;
+  if (room < static_cast<std::ptrdiff_t>(length + kBlock - 1)) [[unlikely]] {
+    RowCursor moved = cursor;
+    const ConversionResult result = emit_slowly(table, batch, width, moved, code);
+    cursor = moved;
     return result;
   }
   write_string(table, code, cursor.out, length);
   cursor.out += length;
-  if (cursor.out != cursor.row_end) [[likely]]
+  if (room != static_cast<std::ptrdiff_t>(length)) [[likely]]
     return kSuccess;
-  copy = cursor;
-  result = finish_row(batch, width, copy);
-  cursor = copy;
+  RowCursor moved = cursor;
+  const ConversionResult result = finish_row(batch, width, moved);
+  cursor = moved;
   return result;
 }
 
-// The decoder's running state between codes.
+// The decoder's running state between codes. Codes below `next_free` are in
+// the table. When `next_free` reaches `widen_at`, 2 to the code width, codes
+// widen by a bit, or, at 12 bits, the table is full and `next_free` stays at
+// kTableSize, the spare entry past the last code. Few registers are spent on
+// it: i386 has eight in all.
 struct LzwState {
   unsigned clear_code;
   unsigned next_free;
+  unsigned widen_at;
   int width;
-  unsigned width_limit;
-  int previous = kNone;
 };
+
+void set_width(LzwState& lzw, int width) {
+  lzw.width = width;
+  lzw.widen_at = 1U << width;
+}
 
 void restart_table(LzwState& lzw, int code_size) {
   lzw.next_free = lzw.clear_code + 2;
-  lzw.width = code_size + 1;
-  lzw.width_limit = 1U << lzw.width;
-  lzw.previous = kNone;
+  set_width(lzw, code_size + 1);
 }
 
-// Every single-pixel code is its own string.
+// Called when `next_free` reaches `widen_at`, which a full table does with
+// every code.
+void widen(LzwState& lzw) {
+  if (lzw.width < kMaxCodeWidth)
+    set_width(lzw, lzw.width + 1);
+  else
+    lzw.next_free = kTableSize;
+}
+
+// Every single-pixel code is its own string; the clear and end codes are
+// marked by their length.
 void seed_table(CodeTable& table, unsigned clear_code) {
   for (unsigned pixel = 0; pixel < clear_code; ++pixel) {
-    table.tail[pixel] = pixel;
-    table.length[pixel] = 1;
-    table.first[pixel] = static_cast<std::uint8_t>(pixel);
+    Entry& entry = table.entries[pixel];
+    entry.tail = pixel;
+    entry.head = 0;
+    entry.shape = pixel << 16 | 1;
+  }
+  for (unsigned code = clear_code; code < clear_code + 2; ++code) {
+    table.entries[code] = Entry{0, 0, kControlLength};
   }
 }
 
-// Adds the entry implied by a code that follows another and whose string
-// starts with `pixel`, unless the table is full.
-inline void grow_table(CodeTable& table, LzwState& lzw, std::uint8_t pixel) {
-  if (lzw.next_free >= kTableSize) return;
-  add_entry(table, lzw.next_free, static_cast<unsigned>(lzw.previous), pixel);
-  ++lzw.next_free;
-  if (lzw.next_free == lzw.width_limit && lzw.width < kMaxCodeWidth) {
-    ++lzw.width;
-    lzw.width_limit = 1U << lzw.width;
-  }
+// Adds the entry implied by a code that follows `previous` and whose string
+// starts with `pixel` (into the spare entry once the table is full).
+inline void grow_table(CodeTable& table, LzwState& lzw, unsigned previous, std::uint8_t pixel) {
+  add_entry(table, lzw.next_free, previous, pixel);
+  if (++lzw.next_free >= lzw.widen_at) [[unlikely]]
+    widen(lzw);
 }
 
 // Rows finished but still held are written before a failure is reported, so a
@@ -277,51 +320,75 @@ ConversionResult fail(RowBatch& batch, ConversionResult result) {
   return result;
 }
 
+// The end code: the rest of the current sub-block is ignored; the next byte of
+// the file must be the terminator (the end of the file reads as 0 too).
+ConversionResult finish_image(ConversionState& state, RowBatch& batch) {
+  if (read_byte(state.reader) != 0) return fail(batch, kBadGif);
+  const ConversionResult result = write_batch(batch);
+  if (result != kSuccess) return result;
+  return complete_file_size(batch);
+}
+
+// Takes the next code: with one word load while the code surely lies inside
+// the current sub-block, else a byte at a time.
+inline ConversionResult take_code(ConversionState& state, CodeTable& table, BitStream& stream,
+                                  const LzwState& lzw, unsigned& code) {
+  if (stream.position < stream.fast_end) [[likely]] {
+    const Word word = load_word(table.data + stream.position / 8);
+    code = static_cast<unsigned>(word >> (stream.position % 8)) & (lzw.widen_at - 1);
+    stream.position += static_cast<unsigned>(lzw.width);
+    return kSuccess;
+  }
+  BitStream moved = stream;
+  unsigned taken = 0;
+  const ConversionResult result = take_code_slowly(state, table, moved, lzw.width, taken);
+  stream = moved;
+  code = taken;
+  return result;
+}
+
 ConversionResult run_decoder(ConversionState& state, int code_size, CodeTable& table,
                              RowBatch& batch, std::uint32_t width) {
   LzwState lzw{};
   lzw.clear_code = 1U << code_size;
   const unsigned end_code = lzw.clear_code + 1;
-  restart_table(lzw, code_size);
   seed_table(table, lzw.clear_code);
   BitStream stream;
-  stream.next = stream.end = state.sub_block.bytes.data();
   RowCursor cursor{next_row_slot(batch), next_row_slot(batch) + width};
+  unsigned code = 0;
+  ConversionResult result = kSuccess;
 
   for (;;) {
-    ConversionResult result = refill(state, stream, lzw.width);
-    if (result != kSuccess) return fail(batch, result);
-    const auto code = static_cast<unsigned>(stream.bits & ((1U << lzw.width) - 1));
-    stream.bits >>= lzw.width;
-    stream.count -= lzw.width;
-
-    // The rare codes come here: clear and end codes, codes above the next
-    // free code, and the first code after a clear. The usual one, a code in
-    // the table (or equal to the next free code) after another, skips it.
-    if (code - lzw.clear_code < 2 || code > lzw.next_free || lzw.previous == kNone) [[unlikely]] {
-      if (code == end_code) {
-        // The rest of the current sub-block is ignored; the next byte of the
-        // file must be the terminator (the end of the file reads as 0 too).
-        if (read_byte(state.reader) != 0) return fail(batch, kBadGif);
-        if ((result = write_batch(batch)) != kSuccess) return result;
-        return complete_file_size(batch);
-      }
-      if (code > lzw.next_free) return fail(batch, kBadGif);
-      if (code == lzw.clear_code) {
-        restart_table(lzw, code_size);
-        continue;
-      }
-      // The first code after a clear (or at the start) adds no entry, and
-      // cannot refer to the entry about to be made.
-      if (code == lzw.next_free) return fail(batch, kBadGif);
-    } else {
-      // A code equal to the next free code is the previous string followed by
-      // that string's own first pixel.
-      const unsigned starts = code == lzw.next_free ? static_cast<unsigned>(lzw.previous) : code;
-      grow_table(table, lzw, table.first[starts]);
-    }
-    lzw.previous = static_cast<int>(code);
+    // The first code, and the first after each clear, adds no entry and cannot
+    // refer to the entry about to be made.
+    restart_table(lzw, code_size);
+    do {
+      if ((result = take_code(state, table, stream, lzw, code)) != kSuccess)
+        return fail(batch, result);
+    } while (code == lzw.clear_code);
+    if (code == end_code) return finish_image(state, batch);
+    if (code >= lzw.next_free) return fail(batch, kBadGif);
     if ((result = emit(table, batch, width, cursor, code)) != kSuccess) return result;
+
+    for (unsigned previous = code;; previous = code) {
+      if ((result = take_code(state, table, stream, lzw, code)) != kSuccess)
+        return fail(batch, result);
+      // A code in the table adds the previous string followed by the code's
+      // first pixel; one equal to the next free code is that very entry, so
+      // its first pixel is the previous string's. A clear or end code adds an
+      // entry too, which the restart or the end makes unreachable.
+      unsigned starts = code;
+      if (code >= lzw.next_free) [[unlikely]] {
+        if (code != lzw.next_free) return fail(batch, kBadGif);
+        starts = previous;
+      }
+      grow_table(table, lzw, previous, first_of(table.entries[starts]));
+      if ((result = emit(table, batch, width, cursor, code)) != kSuccess) [[unlikely]] {
+        if (result != kControlCode) return result;
+        if (code == end_code) return finish_image(state, batch);
+        break;  // a clear code
+      }
+    }
   }
 }
 
