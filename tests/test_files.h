@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/conversion.h"
 #include "gif_writer.h"
 
 namespace brevlo::test {
@@ -37,6 +38,12 @@ Bytes expected_bmp(int width, int height, const Bytes& pixels, const Bytes& colo
 // Converts gif bytes through BREVLO32 in dir; returns the result code and
 // leaves the output at dir/out.bmp.
 int convert_bytes(const ScratchDir& dir, const Bytes& gif);
+
+// Converts gif bytes in dir through the engine with options, as the command
+// does; returns the result code, fills report and leaves the output at
+// dir/out.bmp only on success.
+int convert_bytes_with(const ScratchDir& dir, const Bytes& gif, const ConversionOptions& options,
+                       ConversionReport& report);
 
 // Memory-backed storage for tests that convert thousands of files, when the
 // system has it; otherwise the temporary folder.
