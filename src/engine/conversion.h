@@ -60,6 +60,7 @@ struct ConversionReport {
   bool table_is_local = false;
   std::uint8_t code_size = 0;     // the first image's LZW minimum code size
   std::uint32_t image_count = 0;  // image blocks met (every one when walked to the end)
+  bool image_converted = false;   // the first image was decoded up to its end code
 };
 
 // Converts the GIF open as gif_file (read from its start) into bmp_file,

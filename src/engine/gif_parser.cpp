@@ -225,7 +225,7 @@ ConversionResult walk(ConversionState& state, platform::FileHandle gif_file,
   ConversionResult result = read_screen(gif_file, options, global, report);
   if (result != kSuccess) return result;
 
-  bool image_converted = false;
+  const bool& image_converted = report.image_converted;
   for (;;) {
     const std::uint8_t introducer = read_byte(state.reader);
     switch (introducer) {
@@ -244,7 +244,7 @@ ConversionResult walk(ConversionState& state, platform::FileHandle gif_file,
         }
         result = convert_image(state, global, options, bmp_file, report);
         if (result != kSuccess) return result;
-        image_converted = true;
+        report.image_converted = true;
         break;
       case kTrailer:
         if (image_converted) return kSuccess;
