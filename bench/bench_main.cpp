@@ -149,7 +149,7 @@ int run(const Options& options) {
     }
     if (image.interlaced)
       interlaced_photo = best.brevlo;
-    else if (&image == &images[0])
+    else if (&image == images.data())
       plain_photo = best.brevlo;
     std::printf("| %s | %ux%u | %.2f | %.2f | %.2f | %.2f |\n", image.name.c_str(), image.width,
                 image.height, best.brevlo * 1e9 / pixels, best.giflib * 1e9 / pixels, ratio,

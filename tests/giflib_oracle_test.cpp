@@ -149,7 +149,7 @@ TEST(GiflibOracle, SmallTablesGlobalOrLocalAndInterlacedImages) {
     for (const bool local : {false, true}) {
       SCOPED_TRACE(std::string(interlaced ? "interlaced" : "") + (local ? " local" : " global"));
       Bytes table = test_colour_table();
-      table.resize(8 * 3);
+      table.resize(std::size_t{8} * 3);
       GifParts parts;
       parts.width = 23;
       parts.height = 19;
