@@ -58,24 +58,6 @@ TEST_P(BatchShapeTest, EndCodeInsideABatchWritesOnlyFinishedRows) {
             expected_bmp(s.width, s.height, pixels, test_colour_table()));
 }
 
-// An interlaced image's rows lie apart in the file; held rows must each reach
-// their own place, whatever the batch holds.
-TEST_P(BatchShapeTest, InterlacedImageLandsAsTheSamePictureNotInterlaced) {
-  const Shape& s = GetParam();
-  const Bytes pixels = noise_pixels(s.width * s.height, 8, static_cast<std::uint32_t>(s.height));
-  GifParts parts;
-  parts.width = static_cast<std::uint16_t>(s.width);
-  parts.height = static_cast<std::uint16_t>(s.height);
-  parts.image_packed = 0x40;
-  parts.data =
-      sub_blocks(pack_codes(lzw_encode(interlaced_order(pixels, s.width, s.height), 8)), 255);
-  ScratchDir dir;
-  ConversionReport report;
-  ASSERT_EQ(convert_bytes_with(dir, assemble(parts), kBroadOptions, report), 0);
-  EXPECT_EQ(read_file(dir.path("out.bmp")),
-            expected_bmp(s.width, s.height, pixels, test_colour_table()));
-}
-
 // Every small height meets the passes differently (some hold no row at all).
 // A stream may stop early (the rows it never reached stay zero, and a partly
 // filled row is not written) or run on past the last row (the surplus is
