@@ -1,5 +1,5 @@
-// The benchmark's three images, made once by ImageMagick and kept in a cache
-// folder between runs.
+// The benchmark's images, made once by ImageMagick and kept in a cache folder
+// between runs.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +13,14 @@ struct BenchImage {
   std::string gif_path;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
+  bool interlaced = false;  // stored in the four passes of interlace
 };
 
 // Makes (or finds in cache_dir) a dithered 256-colour photograph from
 // photo_source, a flat graphic and a plasma fractal, each a single
-// non-interlaced image with a 256-entry global colour table. Returns an empty
-// list, after saying why on stderr, when an image cannot be made.
+// non-interlaced image with a 256-entry global colour table, and the
+// photograph again stored interlaced. Returns an empty list, after saying why
+// on stderr, when an image cannot be made.
 std::vector<BenchImage> prepare_images(const std::string& cache_dir,
                                        const std::string& photo_source);
 

@@ -21,11 +21,36 @@ Bytes expected() {
   return expected_bmp(6, 5, kPixels, test_colour_table());
 }
 
+constexpr int kAsStrict = -1;
+
+// result is BREVLO32's, and the engine's under the strict options, which
+// also give reason when one is named; broad is the result under the broad
+// options.
 struct Variant {
   const char* name;
   void (*change)(GifParts&);
   int result;
+  int broad = kAsStrict;
+  Reason reason = Reason::kNone;
 };
+
+// The picture the parts describe: kPixels with the table the image uses.
+Bytes expected_from(const GifParts& parts) {
+  if (!parts.local_table.empty()) return expected_bmp(6, 5, kPixels, parts.local_table);
+  if (!parts.global_table.empty()) return expected_bmp(6, 5, kPixels, parts.global_table);
+  return expected();
+}
+
+Bytes table_of(int entries) {
+  Bytes table = test_colour_table();
+  table.resize(static_cast<std::size_t>(entries) * 3);
+  return table;
+}
+
+void interlace(GifParts& parts) {
+  parts.image_packed |= 0x40;
+  parts.data = sub_blocks(pack_codes(lzw_encode(interlaced_order(kPixels, 6, 5), 8)), 255);
+}
 
 void PrintTo(const Variant& c, std::ostream* os) {
   *os << c.name;
@@ -39,9 +64,30 @@ TEST_P(ParserVariantTest, GivesResultAndLeavesOutputOnlyOnSuccess) {
   ScratchDir dir;
   ASSERT_EQ(convert_bytes(dir, assemble(parts)), GetParam().result);
   if (GetParam().result == 0) {
-    EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
+    EXPECT_EQ(read_file(dir.path("out.bmp")), expected_from(parts));
   } else {
     EXPECT_FALSE(exists(dir.path("out.bmp")));
+  }
+  ConversionReport report;
+  EXPECT_EQ(convert_bytes_with(dir, assemble(parts), kStrictOptions, report), GetParam().result);
+  if (GetParam().reason != Reason::kNone) {
+    EXPECT_EQ(report.reason, GetParam().reason);
+  }
+}
+
+TEST_P(ParserVariantTest, BroadOptionsGiveTheirResult) {
+  GifParts parts = valid_parts();
+  GetParam().change(parts);
+  const int broad = GetParam().broad == kAsStrict ? GetParam().result : GetParam().broad;
+  ScratchDir dir;
+  ConversionReport report;
+  ASSERT_EQ(convert_bytes_with(dir, assemble(parts), kBroadOptions, report), broad);
+  if (broad == 0) {
+    EXPECT_EQ(read_file(dir.path("out.bmp")), expected_from(parts));
+    EXPECT_EQ(report.reason, Reason::kNone);
+  } else {
+    EXPECT_FALSE(exists(dir.path("out.bmp")));
+    EXPECT_NE(report.reason, Reason::kNone);
   }
 }
 
@@ -80,18 +126,70 @@ INSTANTIATE_TEST_SUITE_P(
                   p.after_image = {0x3B, 0x00, 0x00};
                 },
                 0},
-        Variant{"table_of_128_entries", [](GifParts& p) { p.screen_packed = 0xF6; }, 30008},
-        Variant{"table_flag_clear", [](GifParts& p) { p.screen_packed = 0x77; }, 30008},
-        Variant{"interlaced", [](GifParts& p) { p.image_packed = 0x40; }, 30008},
-        Variant{"zero_byte_between_blocks", [](GifParts& p) { p.before_image = {0x00}; }, 30011},
-        Variant{"zero_byte_instead_of_trailer", [](GifParts& p) { p.after_image = {0x00}; }, 30011},
-        Variant{"no_trailer", [](GifParts& p) { p.after_image = {}; }, 30011},
+        Variant{"table_of_128_entries",
+                [](GifParts& p) {
+                  p.screen_packed = 0xF6;
+                  p.global_table = table_of(128);
+                },
+                30008, 0, Reason::kTableSize},
+        Variant{"table_of_2_entries",
+                [](GifParts& p) {
+                  p.screen_packed = 0xF0;
+                  p.global_table = table_of(2);
+                },
+                30008, 0, Reason::kTableSize},
+        Variant{"table_flag_clear", [](GifParts& p) { p.screen_packed = 0x77; }, 30008, 30008,
+                Reason::kNoColourTable},
+        Variant{"no_global_table_but_a_local_one",
+                [](GifParts& p) {
+                  p.screen_packed = 0x00;
+                  p.omit_global_table = true;
+                  p.image_packed = 0x87;
+                  p.local_table = test_colour_table();
+                },
+                30008, 0, Reason::kNoColourTable},
+        Variant{"no_colour_table_at_all",
+                [](GifParts& p) {
+                  p.screen_packed = 0x07;
+                  p.omit_global_table = true;
+                },
+                30008, 30008, Reason::kNoColourTable},
+        Variant{"no_global_table_no_image",
+                [](GifParts& p) {
+                  p.screen_packed = 0x00;
+                  p.omit_global_table = true;
+                  p.before_image = {0x3B};
+                },
+                30008, 30008, Reason::kNoColourTable},
+        Variant{"interlaced", interlace, 30008, 0, Reason::kInterlaced},
+        Variant{"interlaced_with_local_table_and_no_trailer",
+                [](GifParts& p) {
+                  interlace(p);
+                  p.image_packed |= 0x87;
+                  p.local_table = table_of(256);
+                  p.after_image = {};
+                },
+                30008, 0, Reason::kInterlaced},
+        Variant{"code_size_9", [](GifParts& p) { p.code_size = 9; }, 30004, 30004,
+                Reason::kBadCodeSize},
+        Variant{"zero_byte_between_blocks", [](GifParts& p) { p.before_image = {0x00}; }, 30011,
+                30011, Reason::kEndedEarly},
+        Variant{"zero_byte_instead_of_trailer", [](GifParts& p) { p.after_image = {0x00}; }, 30011,
+                0},
+        Variant{"no_trailer", [](GifParts& p) { p.after_image = {}; }, 30011, 0},
         Variant{"no_terminator_no_trailer",
                 [](GifParts& p) {
                   p.after_data = {};
                   p.after_image = {};
                 },
-                30011},
+                30011, 0},
+        Variant{"cut_inside_image_data",
+                [](GifParts& p) {
+                  p.data.resize(p.data.size() / 2);
+                  p.after_data = {};
+                  p.after_image = {};
+                },
+                30004, 30004, Reason::kCorruptData},
         Variant{"cut_inside_extension",
                 [](GifParts& p) {
                   p.before_image = {0x21, 0xFE, 0x20, 'a'};
@@ -100,14 +198,14 @@ INSTANTIATE_TEST_SUITE_P(
                   p.after_image.clear();
                 },
                 30011},
-        Variant{"width_zero", [](GifParts& p) { p.width = 0; }, 30004},
+        Variant{"width_zero", [](GifParts& p) { p.width = 0; }, 30004, 30004, Reason::kEmptyImage},
         Variant{"height_zero", [](GifParts& p) { p.height = 0; }, 30004},
         Variant{"interlace_before_empty",
                 [](GifParts& p) {
                   p.width = 0;
                   p.image_packed = 0x40;
                 },
-                30008}),
+                30008, 30004}),
     [](const testing::TestParamInfo<Variant>& info) { return info.param.name; });
 
 TEST(GifParser, HeaderColourTableAndTrailerOnlyIsNotAnImage) {

@@ -1,6 +1,7 @@
 #include "gif_writer.h"
 
 #include <unordered_map>
+#include <utility>
 
 namespace brevlo::test {
 
@@ -149,7 +150,8 @@ Bytes assemble(const GifParts& parts) {
   out.push_back(parts.screen_packed);
   out.push_back(0);  // background
   out.push_back(0);  // aspect
-  append(out, parts.global_table.empty() ? test_colour_table() : parts.global_table);
+  if (!parts.omit_global_table)
+    append(out, parts.global_table.empty() ? test_colour_table() : parts.global_table);
   append(out, parts.before_image);
   out.push_back(0x2C);
   put16(out, 0);
@@ -173,6 +175,17 @@ Bytes make_gif(int width, int height, const Bytes& pixels, int code_size, int bl
   parts.code_size = static_cast<std::uint8_t>(code_size);
   parts.data = sub_blocks(pack_codes(lzw_encode(pixels, code_size, options)), block_size);
   return assemble(parts);
+}
+
+Bytes interlaced_order(const Bytes& pixels, int width, int height) {
+  Bytes out;
+  const auto row_width = static_cast<std::ptrdiff_t>(width);
+  for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+    for (int row = start; row < height; row += step) {
+      const auto from = pixels.begin() + row * row_width;
+      out.insert(out.end(), from, from + row_width);
+    }
+  return out;
 }
 
 Bytes graphic_control_extension() {

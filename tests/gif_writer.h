@@ -44,6 +44,7 @@ struct GifParts {
   std::uint16_t screen_height = 0;
   std::uint8_t screen_packed = 0xF7;  // global table of 256 entries
   Bytes global_table;                 // empty: a 768-byte ramp
+  bool omit_global_table = false;     // write no global table bytes at all
   Bytes before_image;                 // extensions or stray bytes
   std::uint16_t width = 1;
   std::uint16_t height = 1;
@@ -63,6 +64,11 @@ Bytes test_colour_table();
 // A complete, valid GIF of the given pixels.
 Bytes make_gif(int width, int height, const Bytes& pixels, int code_size = 8, int block_size = 255,
                EncodeOptions options = {});
+
+// The rows of pixels (top row first) in the order an interlaced image stores
+// them: every 8th row from row 0, every 8th from 4, every 4th from 2, every
+// 2nd from 1.
+Bytes interlaced_order(const Bytes& pixels, int width, int height);
 
 // Extensions commonly found before an image.
 Bytes graphic_control_extension();

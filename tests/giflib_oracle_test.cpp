@@ -2,7 +2,8 @@
 // the BMP of exactly the indices and palette that giflib decodes for its first
 // image. The files come from the project's own writer (every code size, every
 // sub-block size, full tables with deferred clears, no initial clear) and from
-// the generated corpus of other encoders.
+// the generated corpus of other encoders. Each file is converted as the
+// library does, and with the broad options the command uses by default.
 #include <brevlo.h>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -21,8 +22,9 @@ struct OracleImage {
   int width = 0;
   int height = 0;
   bool interlaced = false;
-  Bytes pixels;        // width * height indices, top row first
-  Bytes colour_table;  // the first image's table, 768 bytes, black past its size
+  bool has_table = false;  // the first image has a table of its own or a global one
+  Bytes pixels;            // width * height indices, top row first
+  Bytes colour_table;      // the first image's table, 768 bytes, black past its size
   std::string error;
 };
 
@@ -47,6 +49,7 @@ OracleImage decode_with_giflib(const std::string& path) {
   image.pixels.assign(first.RasterBits, first.RasterBits + count);
   const ColorMapObject* map =
       first.ImageDesc.ColorMap != nullptr ? first.ImageDesc.ColorMap : gif->SColorMap;
+  image.has_table = map != nullptr;
   image.colour_table.assign(768, 0);
   for (int i = 0; map != nullptr && i < map->ColorCount && i < 256; ++i) {
     const auto at = static_cast<std::size_t>(i) * 3;
@@ -65,20 +68,28 @@ int expected_result(const Bytes& gif, const OracleImage& image) {
   return image.interlaced ? ERR_UNSUPPORTED : BREVLO_SUCCESS;
 }
 
-// Converts the file and checks the result code, and the BMP against giflib.
+// Converts the file and checks the result code, and the BMP against giflib;
+// then the same with the broad options, which convert every such file that
+// has a colour table.
 void expect_agreement(const std::string& gif_path, const ScratchDir& dir) {
   SCOPED_TRACE(gif_path);
   const OracleImage image = decode_with_giflib(gif_path);
   ASSERT_TRUE(image.error.empty()) << "giflib: " << image.error;
+  const Bytes expected = expected_bmp(image.width, image.height, image.pixels, image.colour_table);
   const std::string bmp_path = dir.path("oracle.bmp");
   const int result = BREVLO32(gif_path.c_str(), bmp_path.c_str());
-  ASSERT_EQ(result, expected_result(read_file(gif_path), image));
+  EXPECT_EQ(result, expected_result(read_file(gif_path), image));
   if (result != BREVLO_SUCCESS) {
     EXPECT_FALSE(exists(bmp_path));
-    return;
+  } else {
+    EXPECT_EQ(read_file(bmp_path), expected);
   }
-  EXPECT_EQ(read_file(bmp_path),
-            expected_bmp(image.width, image.height, image.pixels, image.colour_table));
+  ConversionReport report;
+  const int broad = convert_bytes_with(dir, read_file(gif_path), kBroadOptions, report);
+  ASSERT_EQ(broad, image.has_table ? BREVLO_SUCCESS : ERR_UNSUPPORTED);
+  if (broad == BREVLO_SUCCESS) {
+    EXPECT_EQ(read_file(dir.path("out.bmp")), expected);
+  }
 }
 
 // One file from the project's writer; the oracle must also see our pixels.
@@ -129,6 +140,29 @@ TEST(GiflibOracle, StreamsWithoutAnInitialClear) {
     SCOPED_TRACE(code_size);
     const Bytes pixels = noise_pixels(45 * 9, code_size, 40 + code_size);
     check_written(make_gif(45, 9, pixels, code_size, 200, {false, FullTable::kClear}), pixels);
+  }
+}
+
+TEST(GiflibOracle, SmallTablesGlobalOrLocalAndInterlacedImages) {
+  const Bytes pixels = noise_pixels(23 * 19, 3, 61);
+  for (const bool interlaced : {false, true}) {
+    for (const bool local : {false, true}) {
+      SCOPED_TRACE(std::string(interlaced ? "interlaced" : "") + (local ? " local" : " global"));
+      Bytes table = test_colour_table();
+      table.resize(std::size_t{8} * 3);
+      GifParts parts;
+      parts.width = 23;
+      parts.height = 19;
+      parts.code_size = 3;
+      parts.screen_packed = local ? 0x00 : 0x82;
+      parts.omit_global_table = local;
+      parts.global_table = table;
+      parts.image_packed = static_cast<std::uint8_t>((interlaced ? 0x40 : 0) | (local ? 0x82 : 0));
+      if (local) parts.local_table = table;
+      parts.data = sub_blocks(
+          pack_codes(lzw_encode(interlaced ? interlaced_order(pixels, 23, 19) : pixels, 3)), 255);
+      check_written(assemble(parts), pixels);
+    }
   }
 }
 

@@ -58,6 +58,48 @@ TEST_P(BatchShapeTest, EndCodeInsideABatchWritesOnlyFinishedRows) {
             expected_bmp(s.width, s.height, pixels, test_colour_table()));
 }
 
+// Every small height meets the passes differently (some hold no row at all).
+// A stream may stop early (the rows it never reached stay zero, and a partly
+// filled row is not written) or run on past the last row (the surplus is
+// dropped).
+TEST(InterlacedRows, EveryHeightWithShortAndLongStreams) {
+  constexpr int kWidth = 5;
+  for (int height = 1; height <= 17; ++height) {
+    const Bytes picture = noise_pixels(kWidth * height, 8, static_cast<std::uint32_t>(height));
+    const Bytes stored = interlaced_order(picture, kWidth, height);
+    for (const int rows_sent : {height / 2, height, height + 3}) {
+      Bytes stream = stored;
+      stream.resize(static_cast<std::size_t>(rows_sent) * kWidth + 2, 7);
+      // Which rows were finished: the first rows_sent rows in stored order.
+      Bytes expected_pixels(picture.size(), 0);
+      const Bytes row_numbers = interlaced_order(
+          [&] {
+            Bytes rows;
+            for (int r = 0; r < height; ++r) rows.push_back(static_cast<std::uint8_t>(r));
+            return rows;
+          }(),
+          1, height);
+      for (int i = 0; i < std::min(rows_sent, height); ++i) {
+        const auto at =
+            static_cast<std::ptrdiff_t>(row_numbers[static_cast<std::size_t>(i)]) * kWidth;
+        std::copy_n(picture.begin() + at, kWidth, expected_pixels.begin() + at);
+      }
+      GifParts parts;
+      parts.width = kWidth;
+      parts.height = static_cast<std::uint16_t>(height);
+      parts.image_packed = 0x40;
+      parts.data = sub_blocks(pack_codes(lzw_encode(stream, 8)), 255);
+      ScratchDir dir;
+      ConversionReport report;
+      ASSERT_EQ(convert_bytes_with(dir, assemble(parts), kBroadOptions, report), 0)
+          << height << " rows sent " << rows_sent;
+      EXPECT_EQ(read_file(dir.path("out.bmp")),
+                expected_bmp(kWidth, height, expected_pixels, test_colour_table()))
+          << height << " rows sent " << rows_sent;
+    }
+  }
+}
+
 // Runs a conversion in a child process whose files may not grow past `limit`
 // bytes, and returns its result code (modulo 256, as an exit status).
 int convert_with_file_limit(const ScratchDir& dir, const Bytes& gif, rlim_t limit) {

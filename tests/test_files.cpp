@@ -99,6 +99,19 @@ std::string make_device(const std::string& path, unsigned major, unsigned minor)
   return {};
 }
 
+int convert_bytes_with(const ScratchDir& dir, const Bytes& gif, const ConversionOptions& options,
+                       ConversionReport& report) {
+  write_file(dir.path("in.gif"), gif);
+  const std::string output = dir.path("out.bmp");
+  const platform::FileHandle in = platform::open_for_reading(dir.path("in.gif").c_str());
+  const platform::FileHandle out = platform::create_for_writing(output.c_str());
+  const int result = convert_gif(in, out, options, report);
+  platform::close(in);
+  platform::close(out);
+  if (result != 0) platform::delete_regular_file(output.c_str());
+  return result;
+}
+
 std::filesystem::path fast_scratch_parent() {
   std::error_code ignored;
   return std::filesystem::is_directory("/dev/shm", ignored)

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/conversion.h"
 #include "gif_writer.h"
 
 namespace brevlo::test {
@@ -44,6 +45,12 @@ int convert_bytes(const ScratchDir& dir, const Bytes& gif, const std::string& ou
 // use the machine's own /dev. Returns why it could not be made or opened
 // (not root, or a file system without devices); empty on success.
 std::string make_device(const std::string& path, unsigned major, unsigned minor);
+
+// Converts gif bytes in dir through the engine with options, as the command
+// does; returns the result code, fills report and leaves the output at
+// dir/out.bmp only on success.
+int convert_bytes_with(const ScratchDir& dir, const Bytes& gif, const ConversionOptions& options,
+                       ConversionReport& report);
 
 // Memory-backed storage for tests that convert thousands of files, when the
 // system has it; otherwise the temporary folder.

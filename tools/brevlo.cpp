@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   const std::vector<Job> jobs = plan_jobs(options);
   std::vector<Outcome> outcomes;
   Report report = start_report(jobs.size(), options.quiet, stderr_is_terminal());
+  report.strict = options.strict;
   run_batch(jobs, outcomes, options, worker_count(options.jobs, jobs.size()), report);
   finish_report(report);
   return report.failed == 0 ? kAllConverted : kSomeFailed;

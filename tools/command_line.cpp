@@ -45,7 +45,7 @@ struct OptionSpec {
 constexpr OptionSpec kOptionSpecs[] = {
     {"--output-dir", 'o', true}, {"--jobs", 'j', true},  {"--force", 'f', false},
     {"--quiet", 'q', false},     {"--help", 'h', false}, {"--version", 0, false},
-    {"--info", 0, false},
+    {"--info", 0, false},        {"--strict", 0, false},
 };
 
 const OptionSpec* find_option(std::string_view long_name, char letter) {
@@ -66,7 +66,10 @@ void apply(Options& options, const OptionSpec& spec, const std::string& value) {
     options.force = true;
   else if (spec.long_name == "--quiet")
     options.quiet = true;
-  else if (spec.long_name == "--help")
+  else if (spec.long_name == "--strict") {
+    options.strict = true;
+    options.conversion = kStrictOptions;
+  } else if (spec.long_name == "--help")
     choose(options, Action::kHelp);
   else if (spec.long_name == "--version")
     choose(options, Action::kVersion);

@@ -20,8 +20,9 @@ struct Options {
   int jobs = 0;            // -j N; 0: one per processor
   bool force = false;      // --force: replace existing outputs
   bool quiet = false;      // -q: report nothing but failures
-  ConversionOptions conversion = kStrictOptions;  // what the engine accepts
-  std::string error;                              // what was wrong, for kUsageError
+  ConversionOptions conversion = kBroadOptions;  // what the engine accepts
+  bool strict = false;  // --strict: exactly what the library's BREVLO32 accepts
+  std::string error;    // what was wrong, for kUsageError
 };
 
 // Reads argv. Any mistake gives kUsageError with `error` set; --help,

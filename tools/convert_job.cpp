@@ -59,7 +59,7 @@ Outcome replace(const Job& job, const ConversionOptions& options) {
     remove_file(temporary);
     return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
   }
-  return {};
+  return outcome;  // with what the engine learnt of the file
 }
 
 Outcome convert_checked(const Job& job, const Options& options) {

@@ -26,9 +26,17 @@ const char* const kHelp =
     "  -f, --force           replace BMP files that already exist\n"
     "  -j, --jobs N          convert N files at a time (default: one per processor)\n"
     "  -q, --quiet           report nothing but failures\n"
+    "      --strict          accept exactly what the library (BREVLO32) accepts\n"
     "      --info            show the library's information text\n"
     "      --version         show the version\n"
     "  -h, --help            show this help\n"
+    "\n"
+    "By default every ordinary GIF converts: colour tables of any size, global or\n"
+    "local, interlaced images, and a file that lacks only its trailer; the palette\n"
+    "always has 256 entries (black past the GIF's table). With --strict a file\n"
+    "converts only with a 256-entry global colour table, a non-interlaced image\n"
+    "and the trailer, with the same result codes and bytes as the library.\n"
+    "Of a file with several images only the first is converted.\n"
     "\n"
     "An existing file is never replaced without --force, an output that is one of\n"
     "the inputs is never written, and when several inputs would give the same\n"
@@ -61,6 +69,66 @@ const char* meaning_of(int code, bool looks_like_gif) {
       return "the file is cut short: it ends before the GIF trailer";
     default:
       return "the conversion failed";
+  }
+}
+
+std::string table_name(const ConversionReport& report) {
+  return std::to_string(report.table_entries) + "-entry " +
+         (report.table_is_local ? "local" : "global") + " colour table";
+}
+
+// What the engine's reason says, or "" when it names none.
+std::string reason_text(const ConversionReport& report, bool strict) {
+  switch (report.reason) {
+    case Reason::kReadFailed:
+      return "cannot read it";
+    case Reason::kWriteFailed:
+      return "cannot write the output";
+    case Reason::kNoMemory:
+      return "not enough memory to decode the image";
+    case Reason::kNotGif:
+      return "not a GIF file";
+    case Reason::kNoImage:
+      return "no image in the file";
+    case Reason::kEmptyImage:
+      return "empty image (" + std::to_string(report.width) + "x" + std::to_string(report.height) +
+             " pixels)";
+    case Reason::kBadCodeSize:
+      return "corrupt image data: code size " + std::to_string(report.code_size);
+    case Reason::kCorruptData:
+      return "corrupt image data";
+    case Reason::kNoColourTable:
+      return strict ? "unsupported GIF: no global colour table"
+                    : "unsupported GIF: no colour table";
+    case Reason::kTableSize:
+      return "unsupported GIF: " + table_name(report);
+    case Reason::kInterlaced:
+      return "unsupported GIF: interlaced image";
+    case Reason::kEndedEarly:
+      return report.image_converted
+                 ? "the file is cut short: it ends after its image, without the GIF trailer"
+                 : "the file is cut short: it ends before the GIF trailer";
+    case Reason::kNone:
+      break;
+  }
+  return "";
+}
+
+// How to get past a refusal under --strict that the default conversion
+// would accept, or "" when it would refuse the file too.
+std::string way_out(const ConversionReport& report) {
+  switch (report.reason) {
+    case Reason::kTableSize:
+      return "it converts without --strict";
+    case Reason::kInterlaced:
+      return "it converts without --strict, or store it without interlace "
+             "(gifsicle --no-interlace)";
+    case Reason::kNoColourTable:
+      return "without --strict it converts if its image has a colour table of its own";
+    case Reason::kEndedEarly:
+      return report.image_converted ? "it converts without --strict" : "";
+    default:
+      return "";
   }
 }
 
@@ -100,7 +168,7 @@ int print_info() {
 }
 
 std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
-                             const Outcome& outcome) {
+                             const Outcome& outcome, bool strict) {
   const Job& job = jobs[index];
   std::string line = (job.input.empty() ? std::string("\"\"") : job.input) + ": ";
   switch (outcome.problem) {
@@ -122,11 +190,21 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
     case Problem::kOutputUncreatable:
       line += "cannot create " + job.output + ": " + std::strerror(outcome.error_number);
       break;
-    case Problem::kConversionFailed:
-      line += meaning_of(outcome.code, outcome.looks_like_gif);
-      break;
+    case Problem::kConversionFailed: {
+      const std::string reason = reason_text(outcome.report, strict);
+      line += reason.empty() ? meaning_of(outcome.code, outcome.looks_like_gif) : reason;
+      line += " (" + std::to_string(outcome.code) + ")";
+      const std::string hint = strict ? way_out(outcome.report) : "";
+      return hint.empty() ? line : line + "; " + hint;
+    }
   }
   return line + " (" + std::to_string(outcome.code) + ")";
+}
+
+std::string describe_images(const Job& job, const Outcome& outcome) {
+  if (outcome.report.image_count < 2) return "";
+  return job.input + ": " + std::to_string(outcome.report.image_count) +
+         " images; converted the first";
 }
 
 Report start_report(std::size_t total, bool quiet, bool stderr_on_terminal) {
@@ -147,11 +225,16 @@ void report_finished(Report& report, const std::vector<Job>& jobs,
     const Outcome& outcome = outcomes[report.next_to_report];
     if (outcome.problem == Problem::kNone) {
       ++report.converted;
+      const std::string note = describe_images(jobs[report.next_to_report], outcome);
+      if (note.empty() || report.quiet) continue;
+      clear_progress(report);
+      std::fprintf(stderr, "%s\n", note.c_str());
       continue;
     }
     ++report.failed;
     clear_progress(report);
-    std::fprintf(stderr, "%s\n", describe_failure(jobs, report.next_to_report, outcome).c_str());
+    std::fprintf(stderr, "%s\n",
+                 describe_failure(jobs, report.next_to_report, outcome, report.strict).c_str());
   }
   if (report.show_progress) draw_progress(report);
 }

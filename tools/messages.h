@@ -18,9 +18,14 @@ void print_usage_error(const std::string& error);
 int print_info();
 
 // The failure line for jobs[index], without its newline, such as
-// "photo.gif: not a GIF file (30004)".
+// "photo.gif: not a GIF file (30004)". Under --strict (strict), a refusal
+// that the default conversion would accept also says how to get past it.
 std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
-                             const Outcome& outcome);
+                             const Outcome& outcome, bool strict = false);
+
+// The note for a converted file of several images, such as
+// "anim.gif: 12 images; converted the first", or "" for one image.
+std::string describe_images(const Job& job, const Outcome& outcome);
 
 // What has been reported of a run so far. Failures are reported in
 // command-line order whatever order the jobs finish in, so that a run says the
@@ -33,6 +38,7 @@ struct Report {
   std::size_t next_to_report = 0;  // the first job whose outcome is not yet reported
   std::vector<bool> done;
   bool quiet = false;
+  bool strict = false;             // converted under --strict
   bool show_progress = false;      // a progress line on the terminal
   std::size_t progress_width = 0;  // characters of the progress line now on screen
 };

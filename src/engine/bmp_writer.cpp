@@ -18,6 +18,40 @@ void put32(std::uint8_t* at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+// An interlaced image's rows, as they arrive: every 8th row from row 0, every
+// 8th from row 4, every 4th from row 2, then every 2nd from row 1.
+struct InterlacePass {
+  std::uint32_t start;
+  std::uint32_t step;
+};
+constexpr InterlacePass kInterlacePasses[] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+constexpr std::uint32_t kLastPass = 3;
+
+// Moves to the row that arrives after interlaced_row, skipping passes that
+// hold no row in an image this short.
+void advance_interlaced(RowBatch& batch) {
+  batch.interlaced_row += kInterlacePasses[batch.pass].step;
+  while (batch.interlaced_row >= batch.height && batch.pass < kLastPass) {
+    ++batch.pass;
+    batch.interlaced_row = kInterlacePasses[batch.pass].start;
+  }
+}
+
+// Writes each held row of an interlaced image to its own place.
+ConversionResult write_interlaced(RowBatch& batch) {
+  const std::uint32_t held = batch.filled;
+  batch.first_row += held;
+  batch.filled = 0;
+  for (std::uint32_t i = 0; i < held; ++i) {
+    const std::uint8_t* row = batch.slots + std::uint64_t{batch.capacity - 1 - i} * batch.stride;
+    const std::uint64_t offset = row_offset(batch.stride, batch.height, batch.interlaced_row);
+    advance_interlaced(batch);
+    if (!platform::seek(batch.file, offset) || !platform::write(batch.file, row, batch.stride))
+      return kOpenFailed;
+  }
+  return kSuccess;
+}
+
 }  // namespace
 
 ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t width,
@@ -39,6 +73,7 @@ ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t widt
 
 ConversionResult write_batch(RowBatch& batch) {
   if (batch.filled == 0) return kSuccess;
+  if (batch.interlaced) return write_interlaced(batch);
   const std::uint32_t lowest_row = rows_finished(batch) - 1;  // the first in the file
   const std::uint64_t offset = row_offset(batch.stride, batch.height, lowest_row);
   const std::uint8_t* from =

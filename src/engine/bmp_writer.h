@@ -16,19 +16,24 @@ namespace brevlo {
 ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t width,
                                std::uint32_t height, std::uint16_t depth, const Palette& palette);
 
-// Finished pixel rows on their way to the file. Rows are finished top first;
-// the batch holds up to `capacity` consecutive ones in file order (the first
-// GIF row in the last slot), so that a single seek and write places them all.
-// Each slot is stride bytes; the bytes past the width are never written and
-// stay zero.
+// Finished pixel rows on their way to the file. Rows of a non-interlaced
+// image are finished top first; the batch holds up to `capacity` consecutive
+// ones in file order (the first GIF row in the last slot), so that a single
+// seek and write places them all. Rows of an interlaced image arrive in four
+// passes and lie apart in the file, so each held row is written to its own
+// place. Each slot is stride bytes; the bytes past the width are never
+// written and stay zero.
 struct RowBatch {
   platform::FileHandle file = platform::kNoFile;
   std::uint8_t* slots = nullptr;  // capacity * stride bytes, zero-filled
   std::uint64_t stride = 0;
   std::uint32_t height = 0;
   std::uint32_t capacity = 0;
-  std::uint32_t first_row = 0;  // GIF row held in the last slot
+  std::uint32_t first_row = 0;  // rows written so far; the GIF row in the last slot
   std::uint32_t filled = 0;     // finished rows held, from the last slot down
+  bool interlaced = false;
+  std::uint32_t pass = 0;            // interlaced: the pass of the next row written
+  std::uint32_t interlaced_row = 0;  // interlaced: the GIF row of the next row written
 };
 
 // Rows finished so far, written or held.

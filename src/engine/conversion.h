@@ -43,7 +43,7 @@ enum class Reason : std::uint8_t {
   kEmptyImage,     // 30004: width or height 0
   kBadCodeSize,    // 30004: LZW minimum code size outside 2..8 (see code_size)
   kCorruptData,    // 30004: corrupt LZW image data
-  kNoColourTable,  // 30008: no global table, and (broad) no local one either
+  kNoColourTable,  // 30008: no global table, and (broad) the first image has none either
   kTableSize,      // 30008: a table of other than 256 entries (see table_entries)
   kInterlaced,     // 30008: an interlaced image
   kEndedEarly,     // 30011: the file ended before its trailer
@@ -54,10 +54,13 @@ struct ConversionReport {
   Reason reason = Reason::kNone;
   std::uint32_t width = 0;  // the first image's size, once its descriptor was read
   std::uint32_t height = 0;
-  std::uint16_t table_entries = 0;  // entries of the table the reason names
-  bool table_is_local = false;      // that table is the first image's own
-  std::uint8_t code_size = 0;       // the first image's LZW minimum code size
-  std::uint32_t image_count = 0;    // image blocks met (every one when walked to the end)
+  // Entries of the colour table the reason names, or of the one the palette
+  // came from; table_is_local when it is the first image's own.
+  std::uint16_t table_entries = 0;
+  bool table_is_local = false;
+  std::uint8_t code_size = 0;     // the first image's LZW minimum code size
+  std::uint32_t image_count = 0;  // image blocks met (every one when walked to the end)
+  bool image_converted = false;   // the first image was decoded up to its end code
 };
 
 // Converts the GIF open as gif_file (read from its start) into bmp_file,

@@ -31,6 +31,7 @@ struct ConversionState {
   SubBlock sub_block;
   std::int32_t image_width = 0;
   std::int32_t image_height = 0;
+  bool interlaced = false;  // the image's rows arrive in the four passes of interlace
 };
 
 }  // namespace brevlo

@@ -45,7 +45,8 @@ constexpr std::uint8_t kInterlaceFlag = 0x40;
 constexpr std::uint8_t kTableSizeBits = 0x07;
 constexpr int kSupportedDepth = 8;
 constexpr int kColourTableSize = 3 * 256;
-constexpr std::uint64_t kFirstBlockOffset = kScreenDescriptorSize + kColourTableSize;  // 781
+constexpr std::uint8_t kMinCodeSize = 2;
+constexpr std::uint8_t kMaxCodeSize = 8;
 
 constexpr std::uint8_t kExtensionIntroducer = 0x21;  // "!"
 constexpr std::uint8_t kImageSeparator = 0x2C;       // ","
@@ -85,17 +86,50 @@ bool read_exactly(platform::FileHandle file, std::uint8_t* destination, std::uin
   return true;
 }
 
-// Reads the header and the global colour table and checks the table is the
-// one supported kind: present, with 256 entries.
-ConversionResult read_screen(platform::FileHandle gif_file, ColourTable& table) {
+// The global colour table as read; size 0 when the file has none.
+struct GlobalTable {
+  ColourTable bytes{};
+  int size = 0;
+};
+
+std::uint16_t table_entries(int size) {
+  return static_cast<std::uint16_t>(size / 3);
+}
+
+// Under the fixed contract the global table must be present with 256 entries;
+// otherwise says which it is not.
+ConversionResult check_strict_table(std::uint8_t packed, ConversionReport& report) {
+  const bool present = (packed & kColourTableFlag) != 0;
+  if (present && (packed & kTableSizeBits) + 1 == kSupportedDepth) return kSuccess;
+  report.reason = present ? Reason::kTableSize : Reason::kNoColourTable;
+  report.table_entries = present ? table_entries(table_bytes(packed)) : 0;
+  return kUnsupported;
+}
+
+// Reads the header and the global colour table, if any, and leaves the file
+// at the first block.
+ConversionResult read_screen(platform::FileHandle gif_file, const ConversionOptions& options,
+                             GlobalTable& table, ConversionReport& report) {
   std::array<std::uint8_t, kScreenDescriptorSize> screen{};
   if (!platform::seek(gif_file, 0) || !read_exactly(gif_file, screen.data(), screen.size()))
     return kEarlyEnd;
-  std::uint8_t packed = screen[kScreenPackedOffset];
-  if ((packed & kTableSizeBits) + 1 != kSupportedDepth) return kUnsupported;
-  if ((packed & kColourTableFlag) == 0) return kUnsupported;
-  if (!read_exactly(gif_file, table.data(), table.size())) return kEarlyEnd;
-  return platform::seek(gif_file, kFirstBlockOffset) ? kSuccess : kEarlyEnd;
+  const std::uint8_t packed = screen[kScreenPackedOffset];
+  if (!options.any_colour_table && check_strict_table(packed, report) != kSuccess)
+    return kUnsupported;
+  table.size = (packed & kColourTableFlag) != 0 ? table_bytes(packed) : 0;
+  const auto size = static_cast<std::uint32_t>(table.size);
+  if (!read_exactly(gif_file, table.bytes.data(), size)) return kEarlyEnd;
+  return platform::seek(gif_file, kScreenDescriptorSize + size) ? kSuccess : kEarlyEnd;
+}
+
+// A file without a global table converts only when its first image brings a
+// table of its own; one that ends or fails before showing such a table is
+// refused for its missing table, as the fixed contract refuses it.
+ConversionResult before_any_table(const GlobalTable& global, ConversionResult result,
+                                  ConversionReport& report) {
+  if (global.size != 0) return result;
+  report.reason = Reason::kNoColourTable;
+  return kUnsupported;
 }
 
 // Reads and drops sub-blocks up to the 0 length that ends them. Lengths are
@@ -126,32 +160,116 @@ void skip_image(ConversionState& state) {
   skip_sub_blocks(state);
 }
 
-// The first image: its own colour table, if any, replaces the global one.
-ConversionResult convert_image(ConversionState& state, const ColourTable& global_table,
-                               platform::FileHandle bmp_file) {
+// The palette of the first image: its own colour table if it has one (read
+// here), else the global one.
+ConversionResult read_palette(ConversionState& state, std::uint8_t packed,
+                              const GlobalTable& global, Palette& palette,
+                              ConversionReport& report) {
+  if ((packed & kColourTableFlag) == 0) {
+    if (global.size == 0) return before_any_table(global, kSuccess, report);
+    palette = palette_from(global.bytes, static_cast<std::size_t>(global.size));
+    report.table_entries = table_entries(global.size);
+    return kSuccess;
+  }
+  ColourTable local{};
+  const int size = table_bytes(packed);
+  report.table_entries = table_entries(size);
+  report.table_is_local = true;
+  if (read_block(state.reader, local.data(), size) < size) return kEarlyEnd;
+  palette = palette_from(local, static_cast<std::size_t>(size));
+  return kSuccess;
+}
+
+// The first image, up to the end of its data.
+ConversionResult convert_image(ConversionState& state, const GlobalTable& global,
+                               const ConversionOptions& options, platform::FileHandle bmp_file,
+                               ConversionReport& report) {
   ImageDescriptor descriptor{};
   if (read_block(state.reader, descriptor.data(), kImageDescriptorSize) < kImageDescriptorSize)
-    return kEarlyEnd;
+    return before_any_table(global, kEarlyEnd, report);
   const std::uint8_t packed = descriptor[kImagePackedOffset];
+  const bool interlaced = (packed & kInterlaceFlag) != 0;
+  report.width = get16(descriptor.data() + 4);
+  report.height = get16(descriptor.data() + 6);
   Palette palette{};
-  if ((packed & kColourTableFlag) != 0) {
-    ColourTable local{};
-    int size = table_bytes(packed);
-    if (read_block(state.reader, local.data(), size) < size) return kEarlyEnd;
-    palette = palette_from(local, static_cast<std::size_t>(size));
-  } else {
-    palette = palette_from(global_table, kColourTableSize);
-  }
-  const std::uint8_t code_size = read_byte(state.reader);
-  state.image_width = get16(descriptor.data() + 4);
-  state.image_height = get16(descriptor.data() + 6);
-  const auto width = static_cast<std::uint32_t>(state.image_width);
-  const auto height = static_cast<std::uint32_t>(state.image_height);
-  ConversionResult result = write_headers(bmp_file, width, height, kSupportedDepth, palette);
+  ConversionResult result = read_palette(state, packed, global, palette, report);
   if (result != kSuccess) return result;
-  if ((packed & kInterlaceFlag) != 0) return kUnsupported;
-  if (width == 0 || height == 0) return kBadGif;
-  return decode_image(state, code_size, bmp_file);
+  const std::uint8_t code_size = read_byte(state.reader);
+  report.code_size = code_size;
+  state.image_width = static_cast<std::int32_t>(report.width);
+  state.image_height = static_cast<std::int32_t>(report.height);
+  state.interlaced = interlaced;
+  result = write_headers(bmp_file, report.width, report.height, kSupportedDepth, palette);
+  if (result != kSuccess) return result;
+  if (interlaced && !options.interlaced) {
+    report.reason = Reason::kInterlaced;
+    return kUnsupported;
+  }
+  if (report.width == 0 || report.height == 0) {
+    report.reason = Reason::kEmptyImage;
+    return kBadGif;
+  }
+  result = decode_image(state, code_size, bmp_file);
+  if (result == kBadGif && (code_size < kMinCodeSize || code_size > kMaxCodeSize))
+    report.reason = Reason::kBadCodeSize;
+  return result;
+}
+
+// Walks the blocks up to the trailer, converting the first image and
+// skipping the rest.
+ConversionResult walk(ConversionState& state, platform::FileHandle gif_file,
+                      platform::FileHandle bmp_file, const ConversionOptions& options,
+                      ConversionReport& report) {
+  reset(state.reader, gif_file);
+  GlobalTable global;
+  ConversionResult result = read_screen(gif_file, options, global, report);
+  if (result != kSuccess) return result;
+
+  const bool& image_converted = report.image_converted;
+  for (;;) {
+    const std::uint8_t introducer = read_byte(state.reader);
+    switch (introducer) {
+      case 0:
+        if (image_converted && options.trailer_optional) return kSuccess;
+        return image_converted ? kEarlyEnd : before_any_table(global, kEarlyEnd, report);
+      case kExtensionIntroducer:
+        read_byte(state.reader);  // label: every extension is skipped alike
+        skip_sub_blocks(state);
+        break;
+      case kImageSeparator:
+        ++report.image_count;
+        if (image_converted) {
+          skip_image(state);
+          break;
+        }
+        result = convert_image(state, global, options, bmp_file, report);
+        if (result != kSuccess) return result;
+        report.image_converted = true;
+        break;
+      case kTrailer:
+        if (image_converted) return kSuccess;
+        report.reason = Reason::kNoImage;
+        return before_any_table(global, kBadGif, report);
+      default:
+        break;  // stray byte between blocks
+    }
+  }
+}
+
+// The reason a result code gives when no step named a more precise one.
+Reason reason_for(ConversionResult result) {
+  switch (result) {
+    case kSuccess:
+      return Reason::kNone;
+    case kNoMemory:
+      return Reason::kNoMemory;
+    case kOpenFailed:
+      return Reason::kWriteFailed;
+    case kEarlyEnd:
+      return Reason::kEndedEarly;
+    default:
+      return Reason::kCorruptData;
+  }
 }
 
 }  // namespace
@@ -159,37 +277,9 @@ ConversionResult convert_image(ConversionState& state, const ColourTable& global
 ConversionResult parse(ConversionState& state, platform::FileHandle gif_file,
                        platform::FileHandle bmp_file, const ConversionOptions& options,
                        ConversionReport& report) {
-  (void)options;
-  (void)report;
-  reset(state.reader, gif_file);
-  ColourTable global_table{};
-  ConversionResult result = read_screen(gif_file, global_table);
-  if (result != kSuccess) return result;
-
-  bool image_converted = false;
-  for (;;) {
-    const std::uint8_t introducer = read_byte(state.reader);
-    switch (introducer) {
-      case 0:
-        return kEarlyEnd;
-      case kExtensionIntroducer:
-        read_byte(state.reader);  // label: every extension is skipped alike
-        skip_sub_blocks(state);
-        break;
-      case kImageSeparator:
-        if (image_converted) {
-          skip_image(state);
-          break;
-        }
-        if ((result = convert_image(state, global_table, bmp_file)) != kSuccess) return result;
-        image_converted = true;
-        break;
-      case kTrailer:
-        return image_converted ? kSuccess : kBadGif;
-      default:
-        break;  // stray byte between blocks
-    }
-  }
+  const ConversionResult result = walk(state, gif_file, bmp_file, options, report);
+  if (result == kSuccess || report.reason == Reason::kNone) report.reason = reason_for(result);
+  return result;
 }
 
 }  // namespace brevlo

@@ -12,8 +12,11 @@ namespace brevlo {
 // when the file ends before the trailer (also inside the header, the colour
 // tables or the image descriptor); kBadGif for a file with no image or an
 // empty one; otherwise whatever decoding the image returns.
-// With options, the kinds of file the fixed contract refuses are accepted as
-// they ask; report is filled as the walk goes.
+// Options widen what converts: a global table of any size, or none when the
+// first image has its own (a file with no table at all stays kUnsupported);
+// interlaced images; a file that ends, or holds a 0 byte, where a block would
+// start after the first image. report says why a conversion failed, and what
+// the walk learnt of the file.
 ConversionResult parse(ConversionState& state, platform::FileHandle gif_file,
                        platform::FileHandle bmp_file, const ConversionOptions& options,
                        ConversionReport& report);

@@ -407,6 +407,7 @@ ConversionResult decode_image(ConversionState& state, std::uint8_t code_size,
     return kBadGif;
   }
   RowBatch batch{bmp_file, memory.rows, stride, height, capacity};
+  batch.interlaced = state.interlaced;
   ConversionResult result = run_decoder(state, code_size, *memory.table, batch, width);
   release_all(memory);
   return result;

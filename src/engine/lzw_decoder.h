@@ -10,7 +10,8 @@ namespace brevlo {
 
 // Decodes the data sub-blocks that follow the code-size byte, reading through
 // state.reader and writing each finished row to its bottom-up place in bmp_file
-// (image size from state.image_width and state.image_height, both nonzero).
+// (image size from state.image_width and state.image_height, both nonzero;
+// rows in the four passes of interlace when state.interlaced).
 // Returns 0 when the end code is followed by the 0 terminator; kNoMemory when
 // the working memory cannot be had; kBadGif for a code size outside 2..8 or a
 // corrupt stream; kOpenFailed when a row cannot be written.

@@ -5,11 +5,14 @@ Usage: make_corpus.py OUTPUT_FOLDER
 
 ImageMagick draws its built-in pictures at several sizes, gifsicle rewrites
 some of them as optimised streams and animations, and Pillow saves palette
-images with and without extensions. The converter accepts only a global colour
+images with and without extensions. The library accepts only a global colour
 table of exactly 256 entries, so most files get their global table widened to
 256 entries (the packed field rewritten, the table padded with black); a few
 are left as written, or made interlaced or given a local table, to check what
-the converter refuses or takes from where.
+the converter refuses or takes from where. The files made the ordinary ways
+(small tables, no global table, interlaced images of every small height and a
+large one, Pillow's default saves, gifsicle's optimised output) are kept as
+written: the command converts them by default.
 """
 import os
 import random
@@ -96,6 +99,20 @@ def drop_global_table(data):
     head = bytearray(moved[:13])
     head[10] &= 0x7F
     return bytes(head) + moved[13 + 768:]
+
+
+def move_small_table_to_image(data):
+    """The GIF without a global table, its first image carrying the global
+    table, of whatever size, as its own."""
+    entries = 2 << (data[10] & 7)
+    table = data[13:13 + entries * 3]
+    at = first_image_at(data)
+    descriptor = bytearray(data[at + 1:at + 10])
+    descriptor[8] = (descriptor[8] & 0x78) | 0x80 | (data[10] & 7)
+    head = bytearray(data[:13])
+    head[10] &= 0x7F
+    return (bytes(head) + data[13 + entries * 3:at + 1] + bytes(descriptor) + table +
+            data[at + 10:])
 
 
 def write(folder, name, data):
@@ -187,6 +204,28 @@ def pillow(folder):
     write(folder, "pil-16-colours-widened.gif", widen_global_table(data))
 
 
+def ordinary(folder, scratch):
+    """GIFs as the usual tools write them, none widened."""
+    for colours in (2, 16, 128):
+        noise_image(91, 37, 20 + colours, colours).save(folder / f"pil-default-{colours}.gif")
+    noise_image(120, 80, 24).save(folder / "pil-default-256.gif")
+    for height in range(1, 18):
+        plain = scratch / f"plain-h{height}.gif"
+        noise_image(7, height, 40 + height, 16).save(plain, interlace=False)
+        run("gifsicle", "--interlace", str(plain), "-o", str(folder / f"gs-interlaced-h{height}.gif"))
+    run(CONVERT, "-seed", "7", "-size", "1280x960", "plasma:fractal", "-blur", "0x2",
+        "-dither", "FloydSteinberg", "-colors", "256", "-interlace", "GIF",
+        str(folder / "im-photo-interlaced.gif"))
+    for name in ("rose", "wizard", "logo", "plasma-333x77"):
+        source = scratch / f"im-{name}.gif"
+        run("gifsicle", "-O3", "--colors", "64", str(source), "-o",
+            str(folder / f"gs-o3-{name}-as-written.gif"))
+    run("gifsicle", "--no-interlace", str(folder / "im-photo-interlaced.gif"), "-o",
+        str(folder / "gs-photo-no-interlace.gif"))
+    rose = (folder / "im-rose-16-as-written.gif").read_bytes()
+    write(folder, "local-only-rose-16.gif", move_small_table_to_image(rose))
+
+
 def derived(folder):
     rose = (folder / "im-rose.gif").read_bytes()
     write(folder, "local-rose.gif", move_table_to_image(rose))
@@ -205,6 +244,7 @@ def main():
     gifsicle(folder, made)
     pillow(folder)
     derived(folder)
+    ordinary(folder, scratch)
     shutil.rmtree(scratch)
     print(f"{len(list(folder.glob('*.gif')))} GIF files in {folder}")
 

@@ -1,16 +1,21 @@
 #!/usr/bin/python3
 """Pillow as an independent oracle for the converter.
 
-Usage: pillow_oracle_test.py LIBRARY CORPUS_FOLDER
+Usage: pillow_oracle_test.py LIBRARY CORPUS_FOLDER [COMMAND]
 
 Every GIF in the folder is converted through the shared library's exported
 BREVLO32. Files the converter supports must convert, and Pillow's decoding of
 the first image (its indices within the image's rectangle, and its palette)
 must equal the BMP we wrote, which Pillow must read back. Files it does not
 support must be refused with the result code that names the reason, leaving
-no output. Prints the counts and exits nonzero on any disagreement.
+no output. With the brevlo command, every file with a colour table must also
+convert by default and agree with Pillow, and --strict must give BREVLO32's
+result code and bytes. Prints the counts and exits nonzero on any
+disagreement.
 """
 import ctypes
+import re
+import subprocess
 import sys
 import tempfile
 from pathlib import Path
@@ -39,12 +44,18 @@ def expected_refusal(data):
     return 0
 
 
+def table_entries(data):
+    """Entries of the first image's table: its own, else the global one; 0 for none."""
+    packed = first_image(data)[4]
+    if packed & 0x80:
+        return 2 << (packed & 7)
+    return 2 << (data[10] & 7) if data[10] & 0x80 else 0
+
+
 def oracle_palette(gif, data):
     """768 bytes: the first image's table as Pillow reports it, black beyond."""
     palette = bytes(gif.getpalette() or [])
-    packed = first_image(data)[4]
-    entries = 2 << (packed & 7) if packed & 0x80 else 256
-    return (palette[:entries * 3] + bytes(768))[:768]
+    return (palette[:table_entries(data) * 3] + bytes(768))[:768]
 
 
 def compare(path, bmp_path):
@@ -67,8 +78,38 @@ def compare(path, bmp_path):
     return problems
 
 
+def run_command(command, args):
+    """(result code, stderr) of one conversion by the command: 0 on success,
+    else the code its failure line ends with."""
+    run = subprocess.run([command, "--force", *args], capture_output=True, text=True)
+    if run.returncode == 0:
+        return 0, run.stderr
+    codes = re.findall(r"\((\d{5})\)", run.stderr)
+    return (int(codes[0]) if codes else -1), run.stderr
+
+
+def check_command(command, path, library_result, library_bmp, bmp_path):
+    """Disagreements of the command with BREVLO32 (--strict) and Pillow (default)."""
+    problems = []
+    code, err = run_command(command, ["--strict", str(path), str(bmp_path)])
+    if code != library_result:
+        problems.append(f"--strict gave {code}, BREVLO32 {library_result}: {err.strip()}")
+    elif code == 0 and bmp_path.read_bytes() != library_bmp:
+        problems.append("--strict wrote other bytes than BREVLO32")
+    bmp_path.unlink(missing_ok=True)
+    want = 0 if table_entries(path.read_bytes()) else UNSUPPORTED
+    code, err = run_command(command, [str(path), str(bmp_path)])
+    if code != want:
+        problems.append(f"by default gave {code}, expected {want}: {err.strip()}")
+    elif code == 0:
+        problems += [f"by default: {p}" for p in compare(path, bmp_path)]
+    bmp_path.unlink(missing_ok=True)
+    return problems
+
+
 def main():
     library = ctypes.CDLL(sys.argv[1])
+    command = sys.argv[3] if len(sys.argv) > 3 else None
     library.BREVLO32.restype = ctypes.c_int32
     library.BREVLO32.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
     files = sorted(Path(sys.argv[2]).glob("*.gif"))
@@ -78,6 +119,13 @@ def main():
         for path in files:
             want = expected_refusal(path.read_bytes())
             got = library.BREVLO32(str(path).encode(), str(bmp_path).encode())
+            library_bmp = bmp_path.read_bytes() if bmp_path.exists() else b""
+            if command:
+                command_bmp = Path(scratch) / "command.bmp"
+                problems = check_command(command, path, got, library_bmp, command_bmp)
+                for problem in problems:
+                    print(f"FAIL {path.name}: {problem}")
+                failures += bool(problems)
             if got != want:
                 print(f"FAIL {path.name}: result {got}, expected {want}")
                 failures += 1

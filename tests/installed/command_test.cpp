@@ -177,7 +177,7 @@ TEST(Overwriting, ForceKeepsTheOldFileWhenTheConversionFails) {
 
 TEST(Overwriting, ForceWritesADeviceInPlaceAndNeverRemovesIt) {
   const std::vector<std::pair<std::string, std::string>> devices = {
-      {"/dev/null", ""}, {"/dev/full", "in.gif: cannot read it or write the output (30001)\n"}};
+      {"/dev/null", ""}, {"/dev/full", "in.gif: cannot write the output (30001)\n"}};
   for (const auto& [device, error] : devices) {
     ScratchDir dir;
     write_file(dir.path("in.gif"), kPicture.gif);
@@ -249,15 +249,22 @@ TEST(SameFile, OfInputsSharingAnOutputTheFirstGetsIt) {
 TEST(Failures, OneLineWithThePlainReasonAndTheCode) {
   GifParts no_global_table;
   no_global_table.screen_packed = 0x00;
-  no_global_table.global_table = {};
+  no_global_table.omit_global_table = true;
   no_global_table.data = sub_blocks(pack_codes(lzw_encode({7}, 8)), 255);
+  GifParts small_table = no_global_table;
+  small_table.screen_packed = 0xF3;
+  small_table.global_table = Bytes(48, 9);
   GifParts interlaced;
   interlaced.image_packed = 0x40;
   interlaced.data = no_global_table.data;
   GifParts corrupt;
   corrupt.data = sub_blocks(pack_codes(with_widths({256, 1, 300, 257}, 8)), 255);
+  GifParts code_size_9;
+  code_size_9.code_size = 9;
+  code_size_9.data = no_global_table.data;
   Bytes cut = kPicture.gif;
   cut.pop_back();  // the trailer
+  const Bytes cut_in_descriptor(kPicture.gif.begin(), kPicture.gif.begin() + 13 + 768 + 5);
 
   struct Case {
     Args args;
@@ -266,18 +273,32 @@ TEST(Failures, OneLineWithThePlainReasonAndTheCode) {
   };
   const std::vector<Case> cases = {
       {{"in.gif"}, bytes_of("GIF is what it is not"), "in.gif: not a GIF file (30004)"},
-      {{"in.gif"}, cut, "in.gif: the file is cut short: it ends before the GIF trailer (30011)"},
       {{"in.gif"},
-       assemble(corrupt),
-       "in.gif: corrupt image data, an empty image, or no image at all (30004)"},
-      {{"in.gif"},
+       cut_in_descriptor,
+       "in.gif: the file is cut short: it ends before the GIF trailer (30011)"},
+      {{"--strict", "in.gif"},
+       cut_in_descriptor,
+       "in.gif: the file is cut short: it ends before the GIF trailer (30011)"},
+      {{"--strict", "in.gif"},
+       cut,
+       "in.gif: the file is cut short: it ends after its image, without the GIF trailer "
+       "(30011); it converts without --strict"},
+      {{"in.gif"}, assemble(corrupt), "in.gif: corrupt image data (30004)"},
+      {{"--strict", "in.gif"}, assemble(corrupt), "in.gif: corrupt image data (30004)"},
+      {{"in.gif"}, assemble(code_size_9), "in.gif: corrupt image data: code size 9 (30004)"},
+      {{"--strict", "in.gif"},
        assemble(interlaced),
-       "in.gif: unsupported GIF: it needs a 256-colour global colour table and a "
-       "non-interlaced image (30008)"},
-      {{"in.gif"},
+       "in.gif: unsupported GIF: interlaced image (30008); it converts without --strict, or "
+       "store it without interlace (gifsicle --no-interlace)"},
+      {{"in.gif"}, assemble(no_global_table), "in.gif: unsupported GIF: no colour table (30008)"},
+      {{"--strict", "in.gif"},
        assemble(no_global_table),
-       "in.gif: unsupported GIF: it needs a 256-colour global colour table and a "
-       "non-interlaced image (30008)"},
+       "in.gif: unsupported GIF: no global colour table (30008); without --strict it converts "
+       "if its image has a colour table of its own"},
+      {{"--strict", "in.gif"},
+       assemble(small_table),
+       "in.gif: unsupported GIF: 16-entry global colour table (30008); it converts without "
+       "--strict"},
       {{"missing.gif"}, {}, "missing.gif: cannot open it: No such file or directory (30001)"},
       {{"."}, {}, ".: cannot open it: Is a directory (30001)"},
       {{"in.gif", "nowhere/out.bmp"},
@@ -295,6 +316,70 @@ TEST(Failures, OneLineWithThePlainReasonAndTheCode) {
     EXPECT_EQ(run.err, c.error + "\n");
     EXPECT_EQ(entries(root(dir)), c.input.empty() ? 0u : 1u);  // no output left behind
   }
+}
+
+// Files the library refuses convert by default, as the same picture would in
+// the library's own kind of file; --strict refuses them as the library does.
+TEST(Modes, DefaultConvertsWhatStrictRefuses) {
+  const Bytes pixels = noise_pixels(13 * 7, 4, 5);
+  Bytes table = test_colour_table();
+  table.resize(48);
+  GifParts small_table;
+  small_table.width = 13;
+  small_table.height = 7;
+  small_table.screen_packed = 0xF3;
+  small_table.global_table = table;
+  small_table.data = sub_blocks(pack_codes(lzw_encode(pixels, 4)), 255);
+  small_table.code_size = 4;
+  GifParts interlaced = small_table;
+  interlaced.image_packed = 0x40;
+  interlaced.data = sub_blocks(pack_codes(lzw_encode(interlaced_order(pixels, 13, 7), 4)), 255);
+  GifParts local_only = small_table;
+  local_only.screen_packed = 0x00;
+  local_only.omit_global_table = true;
+  local_only.image_packed = 0x83;
+  local_only.local_table = table;
+  GifParts no_trailer = small_table;
+  no_trailer.after_image = {};
+  const Bytes expected = expected_bmp(13, 7, pixels, table);
+  for (const GifParts& parts : {small_table, interlaced, local_only, no_trailer}) {
+    ScratchDir dir;
+    write_file(dir.path("in.gif"), assemble(parts));
+    CommandRun run = run_brevlo({"in.gif"}, root(dir));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(read_file(dir.path("in.bmp")), expected);
+    run = run_brevlo({"--strict", "-f", "in.gif"}, root(dir));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(read_file(dir.path("in.bmp")), expected);  // the failure leaves it alone
+  }
+}
+
+TEST(Modes, SeveralImagesGiveOneNoteUnlessQuiet) {
+  GifParts parts;
+  parts.width = 13;
+  parts.height = 7;
+  const Bytes pixels = noise_pixels(13 * 7, 8, 5);
+  parts.data = sub_blocks(pack_codes(lzw_encode(pixels, 8)), 255);
+  Bytes second = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x00, 8};
+  const Bytes data = sub_blocks(pack_codes(lzw_encode({1}, 8)), 255);
+  second.insert(second.end(), data.begin(), data.end());
+  second.push_back(0);
+  parts.after_image.clear();
+  for (int i = 0; i < 11; ++i)
+    parts.after_image.insert(parts.after_image.end(), second.begin(), second.end());
+  parts.after_image.push_back(0x3B);
+  ScratchDir dir;
+  write_file(dir.path("anim.gif"), assemble(parts));
+  for (const Args& args : {Args{"anim.gif"}, Args{"--strict", "-f", "anim.gif"}}) {
+    CommandRun run = run_brevlo(args, root(dir));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "anim.gif: 12 images; converted the first\n");
+    EXPECT_EQ(read_file(dir.path("anim.bmp")), kPicture.bmp);
+  }
+  CommandRun quiet = run_brevlo({"-q", "-f", "anim.gif"}, root(dir));
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
 }
 
 TEST(Batch, FailuresInOrderThenASummaryOrOnlyFailuresWhenQuiet) {
@@ -328,7 +413,7 @@ std::vector<Picture> write_batch(const ScratchDir& dir, int count, Args& names) 
   for (int i = 0; i < count; ++i) {
     Picture p = picture(1 + (i * 37) % 211, 1 + (i * 23) % 97, static_cast<std::uint32_t>(i));
     if (i % 7 == 3) {
-      p.gif.pop_back();  // the trailer
+      p.gif.resize(13 + 768 + 5);  // inside the image descriptor
       p.bmp.clear();
     }
     names.push_back("in" + std::to_string(i) + ".gif");
