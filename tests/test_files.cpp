@@ -108,7 +108,7 @@ int convert_bytes_with(const ScratchDir& dir, const Bytes& gif, const Conversion
   const int result = convert_gif(in, out, options, report);
   platform::close(in);
   platform::close(out);
-  if (result != 0) platform::delete_regular_file(output.c_str());
+  if (result != 0) std::filesystem::remove(output);
   return result;
 }
 
