@@ -97,9 +97,13 @@ void draw_progress(Report& report) {
   report.progress_width = width > 1 ? static_cast<std::size_t>(width - 1) : 0;
 }
 
+std::string shown_output(const Job& job) {
+  return job.to_stdout ? std::string("standard output") : shown_name(job.output);
+}
+
 // "in.gif -> in.bmp (13 × 7)"
 void print_converted(std::FILE* stream, const Job& job, const Outcome& outcome) {
-  const std::string output = job.to_stdout ? "standard output" : shown_name(job.output);
+  const std::string output = shown_output(job);
   std::fprintf(stream, "%s -> %s (%u \u00d7 %u)\n", shown_name(job.input).c_str(), output.c_str(),
                static_cast<unsigned>(outcome.report.width),
                static_cast<unsigned>(outcome.report.height));
@@ -144,7 +148,8 @@ void print_version() {
 }
 
 void print_usage_error(const std::string& error) {
-  std::fprintf(stderr, "brevlo: %s\nTry 'brevlo --help' for more information.\n", error.c_str());
+  std::fprintf(stderr, "brevlo: %s\nTry 'brevlo --help' for more information.\n",
+               shown_name(error).c_str());
 }
 
 int print_info() {
@@ -160,7 +165,7 @@ int print_info() {
 std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
                              const Outcome& outcome) {
   const Job& job = jobs[index];
-  const std::string output = shown_name(job.output);
+  const std::string output = shown_output(job);
   std::string line = (job.input.empty() ? std::string("\"\"") : shown_name(job.input)) + ": ";
   switch (outcome.problem) {
     case Problem::kNone:
