@@ -512,6 +512,50 @@ TEST(Batch, FailuresInOrderThenASummaryOrOnlyFailuresWhenQuiet) {
   EXPECT_EQ(run.out + run.err, "");
 }
 
+TEST(Trees, RecursiveWalksFoldersForGifsAndMirrorsThemUnderTheOutputFolder) {
+  struct Case {
+    Args args;
+    std::vector<std::string> outputs;  // every BMP the run writes
+    std::string out;                   // what -v says
+  };
+  const std::vector<Case> cases = {
+      {{"-r", "-o", "out", "pics"}, {"out/a/b/deep.bmp", "out/a/one.bmp", "out/top.bmp"}, ""},
+      {{"-r", "-v", "pics"},
+       {"pics/a/b/deep.bmp", "pics/a/one.bmp", "pics/top.bmp"},
+       "pics/a/b/deep.GIF -> pics/a/b/deep.bmp (13 \u00d7 7)\n"
+       "pics/a/one.gif -> pics/a/one.bmp (13 \u00d7 7)\n"
+       "pics/top.gif -> pics/top.bmp (13 \u00d7 7)\n"},
+      {{"--recursive", "-o", "new/deeper", "pics/a", "pics/top.gif"},
+       {"new/deeper/b/deep.bmp", "new/deeper/one.bmp", "new/deeper/top.bmp"},
+       ""},
+      {{"-o", "new/deeper", "pics/a/one.gif", "pics/top.gif"},
+       {"new/deeper/one.bmp", "new/deeper/top.bmp"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.outputs[0]);
+    ScratchDir dir;
+    fs::create_directories(dir.path("pics/a/b"));
+    fs::create_directories(dir.path("elsewhere"));
+    write_file(dir.path("pics/top.gif"), kPicture.gif);
+    write_file(dir.path("pics/a/one.gif"), kPicture.gif);
+    write_file(dir.path("pics/a/b/deep.GIF"), kPicture.gif);
+    write_file(dir.path("pics/a/notes.txt"), kOldBmp);
+    write_file(dir.path("elsewhere/hidden.gif"), kPicture.gif);
+    fs::create_directory_symlink("../elsewhere", dir.path("pics/linked"));
+    CommandRun run = run_brevlo(c.args, root(dir));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, std::to_string(c.outputs.size()) + " converted, 0 failed\n");
+    std::size_t bmps = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root(dir)))
+      bmps += entry.path().extension() == ".bmp";
+    EXPECT_EQ(bmps, c.outputs.size());
+    for (const std::string& output : c.outputs)
+      EXPECT_EQ(read_file(dir.path(output)), kPicture.bmp);
+  }
+}
+
 // Files of many sizes, every seventh one cut short.
 std::vector<Picture> write_batch(const ScratchDir& dir, int count, Args& names) {
   std::vector<Picture> pictures;
@@ -573,6 +617,54 @@ TEST(Parallel, OutputsAndReportsAreTheSameWithAnyNumberOfJobs) {
     }
   }
   EXPECT_EQ(entries(dir.path("out0")), 34u);
+}
+
+// Every file in out is a whole BMP: the old one left by the test or a
+// complete conversion. Nothing else, such as a temporary file, is there.
+void expect_only_whole_files(const std::string& out, const Bytes& converted) {
+  for (const auto& entry : fs::directory_iterator(out)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(name.rfind("big", 0), 0u) << name;
+    const Bytes bytes = read_file(entry.path().string());
+    EXPECT_TRUE(bytes == converted || (name == "big0.bmp" && bytes == kOldBmp)) << name;
+  }
+}
+
+TEST(Interrupts, LeaveOnlyWholeFilesAndNoTemporaryOneAtAnyMoment) {
+  constexpr int kInputs = 4;
+  constexpr int kRounds = 12;
+  const Picture big = picture(1600, 1200, 11);
+  ScratchDir dir;
+  Args inputs;
+  for (int i = 0; i < kInputs; ++i) {
+    inputs.push_back("big" + std::to_string(i) + ".gif");
+    write_file(dir.path(inputs.back()), big.gif);
+  }
+  std::mt19937 random(20261208);
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (const char* jobs : {"-j1", "-j2"}) {
+    Args args = {jobs, "-q", "--force", "-o", "out"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    // A whole run first, to time it: the interrupts fall anywhere within it.
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(run_brevlo(args, root(dir)).status, 0);
+    const auto whole_run = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+    std::uniform_int_distribution<std::int64_t> moment(0, whole_run.count());
+    int interrupted = 0;
+    for (int round = 0; round < kRounds; ++round) {
+      fs::remove_all(dir.path("out"));
+      fs::create_directory(dir.path("out"));
+      write_file(dir.path("out/big0.bmp"), kOldBmp);  // replaced only once complete
+      const int signal = signals[round % 3];
+      const int status =
+          interrupt_brevlo(args, root(dir), std::chrono::microseconds(moment(random)), signal);
+      EXPECT_TRUE(status == 0 || status == 128 + signal || status == -1) << status;
+      interrupted += status == 128 + signal;
+      expect_only_whole_files(dir.path("out"), big.bmp);
+    }
+    EXPECT_GT(interrupted, 0) << jobs;
+  }
 }
 
 TEST(Progress, RedrawnInPlaceOnATerminalForMoreThanAFewFiles) {
