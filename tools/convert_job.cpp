@@ -120,6 +120,12 @@ void size_from_bmp_header(int bmp, ConversionReport& report) {
       static_cast<std::uint32_t>(height < 0 ? -static_cast<std::int64_t>(height) : height);
 }
 
+// Errors only writing gives, which name the cause of a failure even when the
+// engine's report does not say which side failed.
+bool only_writing_fails_so(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
 // Runs the engine from gif into the empty, positionable bmp. Where reading or
 // writing failed and the system said why, the failure carries its reason.
 Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
@@ -133,7 +139,8 @@ Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
   }
   outcome.code = code;
   outcome.problem = Problem::kConversionFailed;
-  if (outcome.report.reason == Reason::kWriteFailed && error != 0) {
+  if ((outcome.report.reason == Reason::kWriteFailed || only_writing_fails_so(error)) &&
+      error != 0) {
     outcome.problem = Problem::kWriteFailed;
     outcome.error_number = error;
   } else if (outcome.report.reason == Reason::kReadFailed && error != 0) {

@@ -2,6 +2,7 @@
 // what it refuses to touch, what it says, and how it exits.
 #include <brevlo.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -432,6 +433,37 @@ TEST(Failures, OneLineWithThePlainReasonAndTheCode) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, c.error + "\n");
     EXPECT_EQ(entries(root(dir)), c.input.empty() ? 0u : 1u);  // no output left behind
+  }
+}
+
+// Runs the command with files limited to `limit` bytes, so that writing more
+// fails with EFBIG (the signal the kernel would send instead is ignored).
+CommandRun run_with_file_limit(const Args& args, const std::string& cwd, rlim_t limit) {
+  rlimit previous{};
+  ::getrlimit(RLIMIT_FSIZE, &previous);
+  const rlimit limited{limit, previous.rlim_max};
+  auto* const previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &limited);
+  CommandRun run = run_brevlo(args, cwd);
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previous_handler);
+  return run;
+}
+
+TEST(Failures, AWriteThatFailsSaysWhyAndKeepsTheOldFile) {
+  const std::string too_large = "in.gif: cannot write out.bmp: File too large (30001)\n";
+  for (const Args& args : {Args{"in.gif", "out.bmp"}, Args{"-f", "in.gif", "out.bmp"}}) {
+    ScratchDir dir;
+    write_file(dir.path("in.gif"), kPicture.gif);
+    if (args[0] == "-f") write_file(dir.path("out.bmp"), kOldBmp);
+    CommandRun run = run_with_file_limit(args, root(dir), kPicture.bmp.size() - 1);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, too_large);
+    EXPECT_EQ(exists(dir.path("out.bmp")), args[0] == "-f");
+    if (args[0] == "-f") {
+      EXPECT_EQ(read_file(dir.path("out.bmp")), kOldBmp);
+    }
+    EXPECT_EQ(entries(root(dir)), args[0] == "-f" ? 2u : 1u);
   }
 }
 
