@@ -19,7 +19,7 @@ namespace {
 
 constexpr unsigned kNewFileMode = 0666;  // before the umask, as other tools create files
 constexpr unsigned kPermissionBits = 07777;
-constexpr std::size_t kCopyChunk = 64 * 1024;
+constexpr std::size_t kCopyChunk = std::size_t{64} * 1024;
 
 Outcome failure(Problem problem, int code, int error_number = 0) {
   Outcome outcome;

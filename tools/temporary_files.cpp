@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
-#include <signal.h>
-#include <stdio.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
