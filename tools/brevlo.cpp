@@ -23,7 +23,9 @@ int prepare_output_folder(const std::string& folder) {
   const FileIdentity found = identify(folder);
   if (found.is_folder) return kAllConverted;
   if (found.exists) {
-    print_usage_error("'" + shown_name(folder) + "' is not a folder");
+    std::string error(1, '\'');
+    error += shown_name(folder);
+    print_usage_error(error + "' is not a folder");
     return kUsageError;
   }
   std::error_code error;
