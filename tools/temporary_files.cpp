@@ -20,7 +20,9 @@ namespace {
 // More than the most conversions a run has in flight (-j 1024), plus the file
 // standard input is spooled into.
 constexpr int kSlots = 1100;
-constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: a reader of -v's lines that goes away (`| head -1`) ends the
+// command like an interrupt, and must not leave temporary files either.
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 constexpr int kNameAttempts = 100;
 
 // The names of the temporary files that exist now. This is the one piece of

@@ -9,7 +9,7 @@
 
 namespace brevlo::cli {
 
-// Installs the handler for SIGINT, SIGTERM and SIGHUP: it removes every
+// Installs the handler for SIGINT, SIGTERM, SIGHUP and SIGPIPE: it removes every
 // temporary file still registered and exits with 128 + the signal's number.
 void remove_temporaries_on_interrupt();
 
