@@ -217,7 +217,7 @@ Outcome convert_whole_file(int gif, const std::string& target, const Replaced& o
     return outcome;
   }
   // A file that appeared at target since the check is never replaced unasked.
-  const int error = commit_temporary(temporary, target, old.exists);
+  const int error = commit_temporary(temporary, target, old.exists || options.force);
   if (error == EEXIST)
     return failure(options.skip_existing ? Problem::kSkipped : Problem::kOutputExists, 0);
   if (error != 0) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);

@@ -25,10 +25,6 @@ FileIdentity identify(const std::string& path) {
           static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
-bool same_file(const FileIdentity& a, const FileIdentity& b) {
-  return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
-}
-
 const char* kind_of_file(unsigned file_type) {
   if (S_ISFIFO(file_type)) return "a pipe";
   if (S_ISCHR(file_type) || S_ISBLK(file_type)) return "a device";

@@ -18,7 +18,6 @@ struct FileIdentity {
 };
 
 FileIdentity identify(const std::string& path);
-bool same_file(const FileIdentity& a, const FileIdentity& b);
 
 // What a non-regular file is, for messages: "a pipe", "a device", "a
 // socket", "a folder" or "not a regular file". file_type is st_mode's type bits.
