@@ -1,4 +1,6 @@
 // brevlo: converts GIF files into 8-bit BMP files from the command line.
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "batch_runner.h"
@@ -6,6 +8,7 @@
 #include "file_checks.h"
 #include "messages.h"
 #include "output_names.h"
+#include "temporary_files.h"
 
 namespace {
 
@@ -13,41 +16,62 @@ constexpr int kAllConverted = 0;
 constexpr int kSomeFailed = 1;
 constexpr int kUsageError = 2;
 
+// Makes the output folder of -o with its parents when missing. Returns the
+// exit status to end with, or kAllConverted to go on.
+int prepare_output_folder(const std::string& folder) {
+  using namespace brevlo::cli;
+  const FileIdentity found = identify(folder);
+  if (found.is_folder) return kAllConverted;
+  if (found.exists) {
+    std::string error(1, '\'');
+    error += shown_name(folder);
+    print_usage_error(error + "' is not a folder");
+    return kUsageError;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!error) return kAllConverted;
+  std::fprintf(stderr, "brevlo: cannot create the folder %s: %s\n", shown_name(folder).c_str(),
+               std::strerror(error.value()));
+  return kSomeFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace brevlo::cli;
-  const Options options = parse_command_line(argc, argv);
+  Options options = parse_command_line(argc, argv);
+  if (options.action == Action::kConvert) {
+    if (std::string error = resolve_destination(options); !error.empty()) {
+      options.action = Action::kUsageError;
+      options.error = error;
+    }
+  }
   switch (options.action) {
     case Action::kUsageError:
       print_usage_error(options.error);
       return kUsageError;
     case Action::kHelp:
       print_help();
-      return kAllConverted;
+      return finish_standard_output(kAllConverted);
     case Action::kVersion:
       print_version();
-      return kAllConverted;
+      return finish_standard_output(kAllConverted);
     case Action::kInfo:
-      return print_info();
+      return finish_standard_output(print_info());
     case Action::kConvert:
       break;
   }
+  remove_temporaries_on_interrupt();
   if (!options.output_dir.empty()) {
-    const FileIdentity folder = identify(options.output_dir);
-    if (!folder.is_folder) {
-      print_usage_error(folder.exists
-                            ? "'" + options.output_dir + "' is not a folder"
-                            : "the output folder '" + options.output_dir + "' does not exist");
-      return kUsageError;
-    }
+    if (int status = prepare_output_folder(options.output_dir); status != kAllConverted)
+      return status;
   }
 
   const std::vector<Job> jobs = plan_jobs(options);
   std::vector<Outcome> outcomes;
-  Report report = start_report(jobs.size(), options.quiet, stderr_is_terminal());
-  report.strict = options.strict;
+  Report report = start_report(jobs.size(), options, stderr_is_terminal());
   run_batch(jobs, outcomes, options, worker_count(options.jobs, jobs.size()), report);
   finish_report(report);
-  return report.failed == 0 ? kAllConverted : kSomeFailed;
+  return finish_standard_output(report.failed == 0 ? kAllConverted : kSomeFailed);
 }

@@ -35,6 +35,15 @@ void set_jobs(Options& options, const std::string& text) {
   options.jobs = static_cast<int>(jobs);
 }
 
+void set_output(Options& options, const std::string& path) {
+  if (path.empty()) {
+    fail(options, "the output name given with -o is empty");
+    return;
+  }
+  options.output_path = path;
+  options.output_given = true;
+}
+
 // Every option, by its long name and its one-letter name (0: none).
 struct OptionSpec {
   std::string_view long_name;
@@ -43,9 +52,10 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptionSpecs[] = {
-    {"--output-dir", 'o', true}, {"--jobs", 'j', true},  {"--force", 'f', false},
-    {"--quiet", 'q', false},     {"--help", 'h', false}, {"--version", 0, false},
-    {"--info", 0, false},        {"--strict", 0, false},
+    {"--output-dir", 'o', true}, {"--jobs", 'j', true},     {"--force", 'f', false},
+    {"--quiet", 'q', false},     {"--help", 'h', false},    {"--version", 0, false},
+    {"--info", 0, false},        {"--output", 0, true},     {"--skip-existing", 'n', false},
+    {"--recursive", 'r', false}, {"--verbose", 'v', false}, {"--strict", 0, false},
 };
 
 const OptionSpec* find_option(std::string_view long_name, char letter) {
@@ -60,12 +70,18 @@ const OptionSpec* find_option(std::string_view long_name, char letter) {
 void apply(Options& options, const OptionSpec& spec, const std::string& value) {
   if (spec.long_name == "--jobs")
     set_jobs(options, value);
-  else if (spec.long_name == "--output-dir")
-    options.output_dir = value;
+  else if (spec.long_name == "--output-dir" || spec.long_name == "--output")
+    set_output(options, value);
   else if (spec.long_name == "--force")
     options.force = true;
   else if (spec.long_name == "--quiet")
     options.quiet = true;
+  else if (spec.long_name == "--skip-existing")
+    options.skip_existing = true;
+  else if (spec.long_name == "--recursive")
+    options.recursive = true;
+  else if (spec.long_name == "--verbose")
+    options.verbose = true;
   else if (spec.long_name == "--strict") {
     options.strict = true;
     options.conversion = kStrictOptions;
@@ -161,8 +177,8 @@ Options parse_command_line(int argc, char** argv) {
     return options;
   }
   // `brevlo IN.gif OUT.bmp`: exactly two files, only the second named .bmp.
-  if (files.size() == 2 && options.output_dir.empty() &&
-      ends_with_ignoring_case(files[1], ".bmp") && !ends_with_ignoring_case(files[0], ".bmp")) {
+  if (files.size() == 2 && !options.output_given && ends_with_ignoring_case(files[1], ".bmp") &&
+      !ends_with_ignoring_case(files[0], ".bmp")) {
     options.output = files[1];
     files.pop_back();
   }

@@ -2,16 +2,24 @@
 
 #include <brevlo.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <filesystem>
 
 #include "engine/conversion.h"
 #include "file_checks.h"
+#include "temporary_files.h"
 
 namespace brevlo::cli {
 
 namespace {
+
+constexpr unsigned kNewFileMode = 0666;  // before the umask, as other tools create files
+constexpr unsigned kPermissionBits = 07777;
+constexpr std::size_t kCopyChunk = std::size_t{64} * 1024;
 
 Outcome failure(Problem problem, int code, int error_number = 0) {
   Outcome outcome;
@@ -21,76 +29,220 @@ Outcome failure(Problem problem, int code, int error_number = 0) {
   return outcome;
 }
 
-// Converts input into output, which exists already (reserved by the caller or
-// a device). A failed conversion removes a regular output file.
-Outcome convert_into(const std::string& input, const std::string& output,
-                     const ConversionOptions& options) {
-  const int gif = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
-  if (gif < 0) return failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
-  const int bmp = ::open(output.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (bmp < 0) {
-    const int error = errno;
-    ::close(gif);
-    return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
+bool succeeded(const Outcome& outcome) {
+  return outcome.problem == Problem::kNone;
+}
+
+// Writes all of count bytes, through interruptions and short writes. Returns
+// 0 or the system's error number.
+int write_all(int fd, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    const ssize_t put = ::write(fd, bytes, count);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return put < 0 ? errno : EIO;
+    bytes += put;
+    count -= static_cast<std::size_t>(put);
   }
+  return 0;
+}
+
+// Copies everything from `from` (until its end) to `to`. Returns 0 or the
+// system's error number; reading_failed tells whose it is.
+int copy_stream(int from, int to, bool& reading_failed) {
+  std::array<char, kCopyChunk> buffer{};
+  for (;;) {
+    const ssize_t got = ::read(from, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    reading_failed = got < 0;
+    if (got <= 0) return got < 0 ? errno : 0;
+    if (int error = write_all(to, buffer.data(), static_cast<std::size_t>(got)); error != 0)
+      return error;
+  }
+}
+
+// Standard input, which may be a pipe, copied into a nameless file the engine
+// can position in. Sets fd, or returns why not.
+Outcome spool_standard_input(int& fd) {
+  fd = open_nameless_file();
+  if (fd < 0) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, errno);
+  bool reading_failed = false;
+  int error = copy_stream(STDIN_FILENO, fd, reading_failed);
+  if (error == 0 && ::lseek(fd, 0, SEEK_SET) != 0) error = errno;
+  if (error != 0) {
+    ::close(fd);
+    fd = -1;
+    return failure(reading_failed ? Problem::kReadFailed : Problem::kWriteFailed, ERR_OPEN_FAILED,
+                   error);
+  }
+  return {};
+}
+
+// Opens the GIF for the engine. A path is opened without waiting for a writer
+// (a pipe given by name would otherwise hang) and must be a regular file: a
+// pipe or device cannot be positioned, so it is refused as what it is.
+Outcome open_input(const Job& job, int& fd) {
+  if (job.input == kStandardStream) return spool_standard_input(fd);
+  fd = ::open(job.input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
+  struct stat info {};
   Outcome outcome;
-  const int code = convert_gif(gif, bmp, options, outcome.report);
-  ::close(gif);
-  const bool closed = ::close(bmp) == 0;
-  if (code == BREVLO_SUCCESS && closed) return outcome;
-  if (identify(output).is_regular) remove_file(output);
-  outcome.problem = Problem::kConversionFailed;
-  outcome.code = code != BREVLO_SUCCESS ? code : ERR_OPEN_FAILED;
-  outcome.looks_like_gif = starts_like_gif(input);
+  if (::fstat(fd, &info) != 0) {
+    outcome = failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
+  } else if (S_ISDIR(info.st_mode)) {
+    outcome = failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, EISDIR);
+  } else if (!S_ISREG(info.st_mode)) {
+    outcome = failure(Problem::kInputNotAFile, ERR_OPEN_FAILED);
+    outcome.file_type = info.st_mode & S_IFMT;
+  }
+  if (!succeeded(outcome)) {
+    ::close(fd);
+    fd = -1;
+  }
   return outcome;
 }
 
-// --force over an existing file: the library truncates its output at the
-// start and deletes it after a failure, so the conversion goes into a new file
-// beside it that takes the old one's place only once it is complete. A failed
-// conversion leaves the old file as it was.
-Outcome replace(const Job& job, const ConversionOptions& options) {
-  const std::string temporary = temporary_name_beside(job.output);
-  if (int error = reserve_new_file(temporary); error != 0)
-    return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
-  Outcome outcome = convert_into(job.input, temporary, options);
-  if (outcome.problem != Problem::kNone) return outcome;
-  if (int error = move_into_place(temporary, job.output); error != 0) {
-    remove_file(temporary);
-    return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
-  }
-  return outcome;  // with what the engine learnt of the file
+// Errors only writing gives, which name the cause of a failure even when the
+// engine's report does not say which side failed.
+bool only_writing_fails_so(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG;
 }
 
-Outcome convert_checked(const Job& job, const Options& options) {
-  // An input that cannot be opened is refused before any output is touched.
-  if (int error = check_readable(job.input); error != 0)
-    return failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, error);
-  const FileIdentity output = identify(job.output);
-  if (output.is_folder) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, EISDIR);
-  if (output.exists) {
-    if (!options.force) return failure(Problem::kOutputExists, 0);
-    // A device or pipe is written in place and never deleted.
-    return output.is_regular ? replace(job, options.conversion)
-                             : convert_into(job.input, job.output, options.conversion);
+// Runs the engine from gif into the empty, positionable bmp. Where reading or
+// writing failed and the system said why, the failure carries its reason.
+Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
+  Outcome outcome;
+  errno = 0;
+  const int code = convert_gif(gif, bmp, options, outcome.report);
+  const int error = errno;
+  if (code == BREVLO_SUCCESS) return outcome;
+  outcome.code = code;
+  outcome.problem = Problem::kConversionFailed;
+  if ((outcome.report.reason == Reason::kWriteFailed || only_writing_fails_so(error)) &&
+      error != 0) {
+    outcome.problem = Problem::kWriteFailed;
+    outcome.error_number = error;
+  } else if (outcome.report.reason == Reason::kReadFailed && error != 0) {
+    outcome.problem = Problem::kReadFailed;
+    outcome.error_number = error;
   }
-  // Claiming the name first means a file that appears there meanwhile is
-  // never overwritten without --force.
-  const int error = reserve_new_file(job.output);
+  outcome.looks_like_gif = starts_like_gif(gif);
+  return outcome;
+}
+
+// Converts into a nameless file first, then copies the whole BMP to the
+// stream (standard output, a device, a pipe): these cannot be positioned, and
+// a failed conversion then sends nothing at all.
+Outcome convert_to_stream(int gif, int stream, const ConversionOptions& options) {
+  const int spool = open_nameless_file();
+  if (spool < 0) return failure(Problem::kWriteFailed, ERR_OPEN_FAILED, errno);
+  Outcome outcome = run_engine(gif, spool, options);
+  if (succeeded(outcome)) {
+    bool reading_failed = false;
+    const int error =
+        ::lseek(spool, 0, SEEK_SET) == 0 ? copy_stream(spool, stream, reading_failed) : errno;
+    if (error != 0) {
+      const ConversionReport report = outcome.report;
+      outcome = failure(Problem::kWriteFailed, ERR_OPEN_FAILED, error);
+      outcome.report = report;
+    }
+  }
+  ::close(spool);
+  return outcome;
+}
+
+// Writes into an existing stream or device at path, in place: it is never
+// replaced or removed.
+Outcome convert_in_place(int gif, const std::string& path, const ConversionOptions& options) {
+  const int stream = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (stream < 0) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, errno);
+  Outcome outcome = convert_to_stream(gif, stream, options);
+  if (::close(stream) != 0 && succeeded(outcome))
+    outcome = failure(Problem::kWriteFailed, ERR_OPEN_FAILED, errno);
+  return outcome;
+}
+
+// What a regular output replaces: its permission bits and owner carry over.
+struct Replaced {
+  bool exists = false;
+  unsigned mode = kNewFileMode;
+  uid_t owner = 0;
+  gid_t group = 0;
+};
+
+void carry_over(const Replaced& old, int fd) {
+  if (!old.exists) return;
+  // Only the owner or root may give a file away; otherwise it stays ours.
+  [[maybe_unused]] const int given = ::fchown(fd, old.owner, old.group);
+  ::fchmod(fd, old.mode);
+}
+
+// Writes the BMP under a temporary name in target's folder and renames it to
+// target once complete: target holds the old file or the whole new one, never
+// part of one, whatever happens meanwhile.
+Outcome convert_whole_file(int gif, const std::string& target, const Replaced& old,
+                           const Options& options) {
+  Temporary temporary;
+  if (int error = create_temporary_beside(target, old.mode, temporary); error != 0)
+    return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
+  carry_over(old, temporary.fd);
+  Outcome outcome = run_engine(gif, temporary.fd, options.conversion);
+  const int closed = ::close(temporary.fd);
+  temporary.fd = -1;
+  if (succeeded(outcome) && closed != 0)
+    outcome = failure(Problem::kWriteFailed, ERR_OPEN_FAILED, errno);
+  if (!succeeded(outcome)) {
+    discard_temporary(temporary);
+    return outcome;
+  }
+  // A file that appeared at target since the check is never replaced unasked.
+  const int error = commit_temporary(temporary, target, old.exists || options.force);
   if (error == EEXIST)
-    return options.force ? replace(job, options.conversion) : failure(Problem::kOutputExists, 0);
+    return failure(options.skip_existing ? Problem::kSkipped : Problem::kOutputExists, 0);
   if (error != 0) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
-  return convert_into(job.input, job.output, options.conversion);
+  return outcome;
+}
+
+Outcome make_output_folder(const std::string& target) {
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
+  return error ? failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error.value()) : Outcome{};
+}
+
+// Decides how the BMP reaches job.output and writes it there.
+Outcome convert_to_output(const Job& job, int gif, const Options& options) {
+  if (job.to_stdout) return convert_to_stream(gif, STDOUT_FILENO, options.conversion);
+  const std::string target = final_target(job.output);
+  struct stat info {};
+  if (::stat(target.c_str(), &info) != 0) {
+    if (job.create_folders) {
+      if (Outcome made = make_output_folder(target); !succeeded(made)) return made;
+    }
+    return convert_whole_file(gif, target, {}, options);
+  }
+  if (S_ISDIR(info.st_mode)) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, EISDIR);
+  // A pipe or character device (/dev/null for a dry run) holds nothing to keep.
+  if (is_stream(info.st_mode)) return convert_in_place(gif, target, options.conversion);
+  if (options.skip_existing) return failure(Problem::kSkipped, 0);
+  if (!options.force) return failure(Problem::kOutputExists, 0);
+  if (!S_ISREG(info.st_mode)) return convert_in_place(gif, target, options.conversion);
+  return convert_whole_file(
+      gif, target, {true, info.st_mode & kPermissionBits, info.st_uid, info.st_gid}, options);
 }
 
 }  // namespace
 
 Outcome convert_job(const Job& job, const Options& options) {
-  if (job.refusal != Problem::kNone) return failure(job.refusal, 0);
+  if (job.refusal != Problem::kNone)
+    return failure(job.refusal, job.error_number != 0 ? ERR_OPEN_FAILED : 0, job.error_number);
   // An empty name is refused as the library refuses it, touching no file.
   if (job.input.empty() || job.output.empty())
     return failure(Problem::kConversionFailed, ERR_EMPTY_NAME);
-  return convert_checked(job, options);
+  // An input that cannot be opened is refused before any output is touched.
+  int gif = -1;
+  if (Outcome opened = open_input(job, gif); !succeeded(opened)) return opened;
+  Outcome outcome = convert_to_output(job, gif, options);
+  ::close(gif);
+  return outcome;
 }
 
 }  // namespace brevlo::cli

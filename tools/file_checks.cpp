@@ -6,11 +6,17 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <filesystem>
 
 namespace brevlo::cli {
+
+namespace {
+
+// The most links followed on the way to a file, as the kernel allows.
+constexpr int kMaxLinks = 40;
+
+}  // namespace
 
 FileIdentity identify(const std::string& path) {
   struct stat info {};
@@ -19,51 +25,44 @@ FileIdentity identify(const std::string& path) {
           static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
-bool same_file(const FileIdentity& a, const FileIdentity& b) {
-  return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+const char* kind_of_file(unsigned file_type) {
+  if (S_ISFIFO(file_type)) return "a pipe";
+  if (S_ISCHR(file_type) || S_ISBLK(file_type)) return "a device";
+  if (S_ISSOCK(file_type)) return "a socket";
+  if (S_ISDIR(file_type)) return "a folder";
+  return "not a regular file";
 }
 
-int check_readable(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  struct stat info {};
-  int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
-  ::close(fd);
-  return error;
+bool is_stream(unsigned file_type) {
+  return S_ISCHR(file_type) || S_ISFIFO(file_type) || S_ISSOCK(file_type);
 }
 
-int reserve_new_file(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  ::close(fd);
-  return 0;
+std::string final_target(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::path name = path;
+  for (int followed = 0; followed < kMaxLinks; ++followed) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(name, error))) break;
+    const fs::path target = fs::read_symlink(name, error);
+    if (error) break;
+    name = target.is_absolute() ? target : name.parent_path() / target;
+  }
+  return name.string();
 }
 
-std::string temporary_name_beside(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  return path + ".brevlo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-}
-
-int move_into_place(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-void remove_file(const std::string& path) {
-  ::unlink(path.c_str());
-}
-
-bool starts_like_gif(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool starts_like_gif(int fd) {
   std::array<char, 6> head{};
-  ssize_t got = ::read(fd, head.data(), head.size());
-  ::close(fd);
+  const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
   return got == static_cast<ssize_t>(head.size()) && head[0] == 'G' && head[1] == 'I' &&
          head[2] == 'F' && head[3] == '8' && head[5] == 'a';
 }
 
 bool stderr_is_terminal() {
   return ::isatty(STDERR_FILENO) == 1;
+}
+
+bool stdout_is_terminal() {
+  return ::isatty(STDOUT_FILENO) == 1;
 }
 
 unsigned processor_count() {

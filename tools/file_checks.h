@@ -1,5 +1,5 @@
 // The few questions the command asks the file system before it lets the
-// library write anything, and facts about the process it runs in.
+// engine write anything, and facts about the process it runs in.
 #pragma once
 
 #include <cstdint>
@@ -18,33 +18,26 @@ struct FileIdentity {
 };
 
 FileIdentity identify(const std::string& path);
-bool same_file(const FileIdentity& a, const FileIdentity& b);
 
-// Opens path for reading and closes it again. Returns 0 when that works and
-// path is not a folder, otherwise the system's error number (EISDIR for a
-// folder).
-int check_readable(const std::string& path);
+// What a non-regular file is, for messages: "a pipe", "a device", "a
+// socket", "a folder" or "not a regular file". file_type is st_mode's type bits.
+const char* kind_of_file(unsigned file_type);
 
-// Creates path as a new empty file, failing when anything already exists
-// there, so that no other writer's file can be replaced between the check and
-// the conversion. Returns 0 or the system's error number (EEXIST when taken).
-int reserve_new_file(const std::string& path);
+// True for files written as a stream of bytes rather than stored: character
+// devices, pipes and sockets.
+bool is_stream(unsigned file_type);
 
-// A name beside path that no other file has and no other job of this process
-// will choose, for writing a replacement before it takes path's place.
-std::string temporary_name_beside(const std::string& path);
-
-// Moves the file at from to the name to in one step, replacing what was there.
-// Returns 0 or the system's error number.
-int move_into_place(const std::string& from, const std::string& to);
-
-void remove_file(const std::string& path);
+// The name a path finally leads to once every symbolic link on the way is
+// followed, even when that name does not exist yet; path itself when it is
+// not a link. Replacing this name keeps the links.
+std::string final_target(const std::string& path);
 
 // True when the file at path starts with a GIF signature ("GIF8", a version
 // character, "a").
-bool starts_like_gif(const std::string& path);
+bool starts_like_gif(int fd);
 
 bool stderr_is_terminal();
+bool stdout_is_terminal();
 
 // Processors this process may run on (at least 1).
 unsigned processor_count();

@@ -14,22 +14,30 @@ enum class Problem {
   kOutputIsTheInput,      // the output path leads to the input file itself
   kOutputIsAnotherInput,  // the output path leads to another input of the batch
   kInputUnreadable,       // the input cannot be opened (error_number says why)
+  kInputNotAFile,         // the input is a pipe, device or socket (file_type says which)
+  kReadFailed,            // reading the input failed (error_number says why)
   kOutputExists,          // something already exists at the output, and no --force
   kOutputUncreatable,     // the output cannot be created (error_number says why)
+  kWriteFailed,           // writing the output failed (error_number says why)
+  kSkipped,               // -n: something already exists at the output, left alone
   kConversionFailed,      // the library returned `code`
 };
 
 struct Job {
   std::string input;
   std::string output;
+  bool to_stdout = false;            // the BMP goes to standard output (output is "-")
+  bool create_folders = false;       // the output's folder is made when missing (-r -o DIR)
   Problem refusal = Problem::kNone;  // decided before any conversion starts
   std::size_t other = 0;             // the job that refusal refers to
+  int error_number = 0;              // the system's reason for a refusal, where one is known
 };
 
 struct Outcome {
   Problem problem = Problem::kNone;
-  int code = 0;          // the library's result code for this kind of failure; 0 when none
-  int error_number = 0;  // the system's reason, where one is known
+  int code = 0;            // the library's result code for this kind of failure; 0 when none
+  int error_number = 0;    // the system's reason, where one is known
+  unsigned file_type = 0;  // the type bits of an input that is not a regular file
   bool looks_like_gif = false;
   ConversionReport report;  // what the engine learnt about the file
 };

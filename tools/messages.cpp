@@ -2,8 +2,12 @@
 
 #include <brevlo.h>
 
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "file_checks.h"
 
 namespace brevlo::cli {
 
@@ -11,20 +15,29 @@ namespace {
 
 // Batches of more files than a few get a progress line on a terminal.
 constexpr std::size_t kProgressMinimumFiles = 5;
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7f;
 
 const char* const kHelp =
     "usage: brevlo [OPTIONS] FILE.gif...\n"
     "       brevlo [OPTIONS] IN.gif OUT.bmp\n"
+    "       brevlo [OPTIONS] -o OUT IN.gif\n"
     "\n"
     "Converts GIF images into 8-bit palettised Windows BMP files.\n"
     "Each FILE.gif becomes FILE.bmp beside it (a final .gif is replaced, any other\n"
-    "name gets .bmp appended), or in DIR with -o. Two files of which only the\n"
-    "second ends in .bmp are an input and its output.\n"
+    "name gets .bmp appended). Two files of which only the second ends in .bmp are\n"
+    "an input and its output. A FILE of - is standard input.\n"
     "\n"
     "Options:\n"
-    "  -o, --output-dir DIR  write the BMP files into the folder DIR\n"
+    "  -o, --output PATH     one input: write the BMP to PATH, whatever its name,\n"
+    "                        unless PATH is a folder or ends in /; several inputs\n"
+    "                        or -r: write into the folder PATH, made when missing;\n"
+    "                        - writes the BMP to standard output\n"
     "  -f, --force           replace BMP files that already exist\n"
+    "  -n, --skip-existing   leave BMP files that already exist alone (skipped)\n"
+    "  -r, --recursive       convert every *.gif in the folders given, and below\n"
     "  -j, --jobs N          convert N files at a time (default: one per processor)\n"
+    "  -v, --verbose         one line per converted file, with its size\n"
     "  -q, --quiet           report nothing but failures\n"
     "      --strict          accept exactly what the library (BREVLO32) accepts\n"
     "      --info            show the library's information text\n"
@@ -38,18 +51,28 @@ const char* const kHelp =
     "and the trailer, with the same result codes and bytes as the library.\n"
     "Of a file with several images only the first is converted.\n"
     "\n"
-    "An existing file is never replaced without --force, an output that is one of\n"
-    "the inputs is never written, and when several inputs would give the same\n"
-    "output, the first one on the command line gets it and the others fail.\n"
+    "Every BMP is written under a temporary name and renamed into place when\n"
+    "complete, so an existing file is never damaged, and an interrupt leaves no\n"
+    "partial or temporary file. An existing file is never replaced without\n"
+    "--force; replacing keeps its permissions, and a symbolic link stays a link\n"
+    "to the new file. Devices such as /dev/null are written in place. An output\n"
+    "that is one of the inputs is never written, and when several inputs would\n"
+    "give the same output, the first one on the command line gets it.\n"
     "\n"
-    "Exit status: 0 when every file was converted, 1 when any failed, 2 for a\n"
-    "mistake on the command line.\n"
+    "Exit status: 0 when every file was converted (or skipped), 1 when any\n"
+    "failed, 2 for a mistake on the command line, 128+N after signal N.\n"
     "\n"
     "Examples:\n"
     "  brevlo photo.gif                  write photo.bmp\n"
     "  brevlo photo.gif /tmp/small.bmp   write /tmp/small.bmp\n"
+    "  brevlo -o picture photo.gif       write the file picture\n"
     "  brevlo -o bmp -j 4 *.gif          convert every GIF here into bmp/, 4 at a time\n"
-    "  brevlo --force -q *.gif           replace old BMP files, report only failures\n";
+    "  brevlo -n -o bmp *.gif            again, converting only what is missing\n"
+    "  brevlo -r -o out pics             pics/a/b.gif becomes out/a/b.bmp\n"
+    "  cat a.gif | brevlo -o - - > a.bmp convert from a pipe into a pipe\n"
+    "  brevlo -o /dev/null -v photo.gif  check that photo.gif converts, show its size\n"
+    "  brevlo --force -q *.gif           replace old BMP files, report only failures\n"
+    "  brevlo --strict -o /dev/null a.gif  check that the library accepts a.gif\n";
 
 const char* meaning_of(int code, bool looks_like_gif) {
   switch (code) {
@@ -143,7 +166,47 @@ void draw_progress(Report& report) {
   report.progress_width = width > 1 ? static_cast<std::size_t>(width - 1) : 0;
 }
 
+std::string shown_output(const Job& job) {
+  return job.to_stdout ? std::string("standard output") : shown_name(job.output);
+}
+
+// "in.gif -> in.bmp (13 × 7)"
+void print_converted(std::FILE* stream, const Job& job, const Outcome& outcome) {
+  const std::string output = shown_output(job);
+  std::fprintf(stream, "%s -> %s (%u \u00d7 %u)\n", shown_name(job.input).c_str(), output.c_str(),
+               static_cast<unsigned>(outcome.report.width),
+               static_cast<unsigned>(outcome.report.height));
+}
+
 }  // namespace
+
+std::string shown_name(const std::string& name) {
+  std::string shown;
+  shown.reserve(name.size());
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= kFirstPrintable && byte != kDelete) {
+      shown += c;
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else {
+      std::array<char, 5> escaped{};
+      std::snprintf(escaped.data(), escaped.size(), "\\x%02x", byte);
+      shown += escaped.data();
+    }
+  }
+  return shown;
+}
+
+int finish_standard_output(int status) {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+  std::fprintf(stderr, "brevlo: write error on standard output: %s\n", std::strerror(errno));
+  return 1;
+}
 
 void print_help() {
   std::fputs(kHelp, stdout);
@@ -154,7 +217,8 @@ void print_version() {
 }
 
 void print_usage_error(const std::string& error) {
-  std::fprintf(stderr, "brevlo: %s\nTry 'brevlo --help' for more information.\n", error.c_str());
+  std::fprintf(stderr, "brevlo: %s\nTry 'brevlo --help' for more information.\n",
+               shown_name(error).c_str());
 }
 
 int print_info() {
@@ -170,25 +234,39 @@ int print_info() {
 std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
                              const Outcome& outcome, bool strict) {
   const Job& job = jobs[index];
-  std::string line = (job.input.empty() ? std::string("\"\"") : job.input) + ": ";
+  const std::string output = shown_output(job);
+  std::string line = (job.input.empty() ? std::string("\"\"") : shown_name(job.input)) + ": ";
   switch (outcome.problem) {
     case Problem::kNone:
       return line + "converted";
+    case Problem::kSkipped:
+      return line + "skipped: " + output + " already exists";
     case Problem::kSameOutputAsEarlier:
-      return line + "not converted: its output " + job.output + " is also the output of " +
-             jobs[job.other].input;
+      return line + "not converted: its output " + output + " is also the output of " +
+             shown_name(jobs[job.other].input);
     case Problem::kOutputIsTheInput:
-      return line + "not converted: the output " + job.output + " is this input file itself";
+      return line + "not converted: the output " + output + " is this input file itself";
     case Problem::kOutputIsAnotherInput:
-      return line + "not converted: the output " + job.output + " is the input file " +
-             jobs[job.other].input;
+      return line + "not converted: the output " + output + " is the input file " +
+             shown_name(jobs[job.other].input);
     case Problem::kOutputExists:
-      return line + "not converted: " + job.output + " already exists (use --force to replace it)";
+      return line + "not converted: " + output +
+             " already exists (use --force to replace it, or -n to skip it)";
     case Problem::kInputUnreadable:
       line += std::string("cannot open it: ") + std::strerror(outcome.error_number);
       break;
+    case Problem::kInputNotAFile:
+      line += std::string("cannot read it: it is ") + kind_of_file(outcome.file_type) +
+              ", not a regular file (use - to read standard input)";
+      break;
+    case Problem::kReadFailed:
+      line += std::string("cannot read it: ") + std::strerror(outcome.error_number);
+      break;
     case Problem::kOutputUncreatable:
-      line += "cannot create " + job.output + ": " + std::strerror(outcome.error_number);
+      line += "cannot create " + output + ": " + std::strerror(outcome.error_number);
+      break;
+    case Problem::kWriteFailed:
+      line += "cannot write " + output + ": " + std::strerror(outcome.error_number);
       break;
     case Problem::kConversionFailed: {
       const std::string reason = reason_text(outcome.report, strict);
@@ -203,16 +281,20 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
 
 std::string describe_images(const Job& job, const Outcome& outcome) {
   if (outcome.report.image_count < 2) return "";
-  return job.input + ": " + std::to_string(outcome.report.image_count) +
+  return shown_name(job.input) + ": " + std::to_string(outcome.report.image_count) +
          " images; converted the first";
 }
 
-Report start_report(std::size_t total, bool quiet, bool stderr_on_terminal) {
+Report start_report(std::size_t total, const Options& options, bool stderr_on_terminal) {
   Report report;
   report.total = total;
   report.done.assign(total, false);
-  report.quiet = quiet;
-  report.show_progress = !quiet && stderr_on_terminal && total >= kProgressMinimumFiles;
+  report.quiet = options.quiet;
+  report.strict = options.strict;
+  report.show_skipped = options.skip_existing;
+  // The BMP itself may be on standard output; the lines then go to stderr.
+  if (options.verbose) report.verbose_to = options.to_stdout ? stderr : stdout;
+  report.show_progress = !options.quiet && stderr_on_terminal && total >= kProgressMinimumFiles;
   return report;
 }
 
@@ -222,13 +304,28 @@ void report_finished(Report& report, const std::vector<Job>& jobs,
   ++report.finished;
   for (; report.next_to_report < report.total && report.done[report.next_to_report];
        ++report.next_to_report) {
+    const Job& job = jobs[report.next_to_report];
     const Outcome& outcome = outcomes[report.next_to_report];
     if (outcome.problem == Problem::kNone) {
       ++report.converted;
-      const std::string note = describe_images(jobs[report.next_to_report], outcome);
-      if (note.empty() || report.quiet) continue;
-      clear_progress(report);
-      std::fprintf(stderr, "%s\n", note.c_str());
+      if (report.verbose_to != nullptr) {
+        clear_progress(report);
+        print_converted(report.verbose_to, job, outcome);
+      }
+      const std::string note = describe_images(job, outcome);
+      if (!note.empty() && !report.quiet) {
+        clear_progress(report);
+        std::fprintf(stderr, "%s\n", note.c_str());
+      }
+      continue;
+    }
+    if (outcome.problem == Problem::kSkipped) {
+      ++report.skipped;
+      if (report.verbose_to != nullptr) {
+        clear_progress(report);
+        std::fprintf(report.verbose_to, "%s\n",
+                     describe_failure(jobs, report.next_to_report, outcome, report.strict).c_str());
+      }
       continue;
     }
     ++report.failed;
@@ -241,7 +338,11 @@ void report_finished(Report& report, const std::vector<Job>& jobs,
 
 void finish_report(Report& report) {
   clear_progress(report);
-  if (report.total > 1 && !report.quiet)
+  if (report.total <= 1 || report.quiet) return;
+  if (report.show_skipped)
+    std::fprintf(stderr, "%zu converted, %zu skipped, %zu failed\n", report.converted,
+                 report.skipped, report.failed);
+  else
     std::fprintf(stderr, "%zu converted, %zu failed\n", report.converted, report.failed);
 }
 

@@ -15,10 +15,17 @@ namespace brevlo::cli {
 // ".bmp"; any other name gets ".bmp" appended.
 std::string bmp_name_for(std::string_view gif_path);
 
-// One job per input in command-line order, with its output path: the explicit
-// OUT.bmp, DIR/NAME.bmp under -o, or NAME.bmp beside the input. An output that
-// leads to any input is refused; of several inputs with one output, the first
-// keeps it and the later ones are refused.
+// Decides what -o PATH names, as cp decides for its last operand: with one
+// input (and no -r) the output file, unless PATH is an existing folder or ends
+// in '/'; otherwise a folder. "-" is standard output. Sets options.output,
+// output_dir or to_stdout; returns a usage error, or "" when all is well.
+std::string resolve_destination(Options& options);
+
+// One job per input in command-line order, with -r's folders walked for GIF
+// files in name order, each with its output path: the one output file, the
+// same place below the output folder, or NAME.bmp beside the input. An output
+// that leads to any input is refused; of several inputs with one output, the
+// first keeps it and the later ones are refused.
 std::vector<Job> plan_jobs(const Options& options);
 
 }  // namespace brevlo::cli

@@ -2,10 +2,16 @@
 // what it refuses to touch, what it says, and how it exits.
 #include <brevlo.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gif_writer.h"
@@ -75,8 +81,19 @@ TEST(UsageErrors, ExitTwoWithAHintAndTouchNothing) {
       {{"-jmany", "in.gif"}, "-j needs a number of jobs from 1 to 1024, not 'many'"},
       {{"--jobs=1025", "in.gif"}, "-j needs a number of jobs from 1 to 1024, not '1025'"},
       {{"in.gif", "--output-dir"}, "option '--output-dir' needs a value"},
-      {{"-o", "missing", "in.gif"}, "the output folder 'missing' does not exist"},
-      {{"-o", "in.gif", "in.gif"}, "'in.gif' is not a folder"},
+      {{"-o", "in.gif", "in.gif", "b.gif"}, "'in.gif' is not a folder"},
+      {{"-r", "-o", "in.gif", "in.gif"}, "'in.gif' is not a folder"},
+      {{"-o", "", "in.gif"}, "the output name given with -o is empty"},
+      {{"--output=", "in.gif"}, "the output name given with -o is empty"},
+      {{"-"}, "standard input (-) needs an output file: -o FILE, or -o - for standard output"},
+      {{"-o", "dir/", "-"},
+       "standard input (-) needs an output file: -o FILE, or -o - for standard output"},
+      {{"-o", "x.bmp", "-", "-"}, "standard input (-) can be read only once"},
+      {{"-o", "-", "in.gif", "in.gif"},
+       "-o - writes one BMP to standard output: give one input and no -r"},
+      {{"-r", "-o", "-", "in.gif"},
+       "-o - writes one BMP to standard output: give one input and no -r"},
+      {{"-j\x1b[2J", "in.gif"}, "-j needs a number of jobs from 1 to 1024, not '\\x1b[2J'"},
       {{"--force=yes", "in.gif"}, "option '--force' takes no value"},
   };
   for (const auto& [args, error] : cases) {
@@ -89,6 +106,15 @@ TEST(UsageErrors, ExitTwoWithAHintAndTouchNothing) {
     EXPECT_EQ(run.err, "brevlo: " + error + "\nTry 'brevlo --help' for more information.\n");
     EXPECT_EQ(entries(root(dir)), 1u);
   }
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), kPicture.gif);
+  CommandRun run = run_brevlo_on_terminal({"-o", "-", "in.gif"}, root(dir));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err.rfind("brevlo: standard output is a terminal: redirect it, or name a file with "
+                          "-o\r\n",
+                          0),
+            0u)
+      << run.err;
 }
 
 TEST(Naming, OneFileGoesBesideItsInputOrWhereTheSecondNameSays) {
@@ -108,6 +134,12 @@ TEST(Naming, OneFileGoesBesideItsInputOrWhereTheSecondNameSays) {
       {{"in.gif", "OUT.BMP"}, "in.gif", "OUT.BMP"},
       {{"in.gif", "sub/out.bmp"}, "in.gif", "sub/out.bmp"},
       {{"-o", "sub", "in.gif"}, "in.gif", "sub/in.bmp"},
+      {{"-o", "picture", "in.gif"}, "in.gif", "picture"},
+      {{"in.gif", "--output=sub/x.png"}, "in.gif", "sub/x.png"},
+      {{"-o", "sub/", "in.gif"}, "in.gif", "sub/in.bmp"},
+      {{"-o", "new/deeper/", "in.gif"}, "in.gif", "new/deeper/in.bmp"},
+      {{"-o", "sub/x.gif", "photo.gif"}, "photo.gif", "sub/x.gif"},
+      {{"-o", "sub", "-r", "photo.gif"}, "photo.gif", "sub/photo.bmp"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
@@ -142,23 +174,83 @@ TEST(Overwriting, AnExistingOutputIsKeptWithoutForce) {
     write_file(dir.path(output), kOldBmp);
     CommandRun run = run_brevlo(args, root(dir));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err,
-              "in.gif: not converted: " + output + " already exists (use --force to replace it)\n");
+    EXPECT_EQ(run.err, "in.gif: not converted: " + output +
+                           " already exists (use --force to replace it, or -n to skip it)\n");
     EXPECT_EQ(read_file(dir.path(output)), kOldBmp);
   }
 }
 
-TEST(Overwriting, ForceReplacesAndLeavesNothingElse) {
-  for (const char* force : {"--force", "-f"}) {
+TEST(Overwriting, SkipExistingLeavesOutputsAloneAndCountsThem) {
+  ScratchDir dir;
+  for (const char* name : {"a.gif", "b.gif", "c.gif"}) write_file(dir.path(name), kPicture.gif);
+  fs::create_directory(dir.path("out"));
+  write_file(dir.path("out/b.bmp"), kOldBmp);
+  struct Case {
+    Args args;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"-n", "-o", "out", "a.gif", "b.gif"}, 0, "", "1 converted, 1 skipped, 0 failed\n"},
+      {{"--skip-existing", "-v", "-o", "out", "a.gif", "b.gif", "c.gif", "bad.gif"},
+       1,
+       "a.gif: skipped: out/a.bmp already exists\n"
+       "b.gif: skipped: out/b.bmp already exists\n"
+       "c.gif -> out/c.bmp (13 \u00d7 7)\n",
+       "bad.gif: cannot open it: No such file or directory (30001)\n"
+       "1 converted, 2 skipped, 1 failed\n"},
+      {{"-n", "-o", "out/b.bmp", "a.gif"}, 0, "", ""},
+      {{"-n", "-q", "-o", "out", "a.gif", "b.gif", "c.gif"}, 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    CommandRun run = run_brevlo(c.args, root(dir));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(read_file(dir.path("out/b.bmp")), kOldBmp);
+  }
+  EXPECT_EQ(read_file(dir.path("out/c.bmp")), kPicture.bmp);
+  EXPECT_EQ(entries(dir.path("out")), 3u);
+}
+
+TEST(Overwriting, ForceReplacesKeepingModeAndLinksAndLeavesNothingElse) {
+  struct Case {
+    const char* force;
+    fs::perms mode;
+    std::string link_to;  // out.bmp is a link to this name in the folder; "": a file
+  };
+  const std::vector<Case> cases = {
+      {"--force", fs::perms::owner_read | fs::perms::owner_write, ""},
+      {"-f", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read, ""},
+      {"-f", fs::perms::owner_read | fs::perms::owner_write, "real.bmp"},
+      {"-f", fs::perms::owner_read | fs::perms::owner_write, "step.bmp"},  // a link to a link
+  };
+  for (const Case& c : cases) {
     ScratchDir dir;
     write_file(dir.path("in.gif"), kPicture.gif);
-    write_file(dir.path("out.bmp"), Bytes(5000, 0xEE));
-    CommandRun run = run_brevlo({force, "in.gif", "out.bmp"}, root(dir));
+    const std::string target = dir.path(c.link_to.empty() ? "out.bmp" : "real.bmp");
+    write_file(target, Bytes(5000, 0xEE));
+    fs::permissions(target, c.mode);
+    if (c.link_to == "step.bmp") fs::create_symlink("real.bmp", dir.path("step.bmp"));
+    if (!c.link_to.empty()) fs::create_symlink(c.link_to, dir.path("out.bmp"));
+    CommandRun run = run_brevlo({c.force, "in.gif", "out.bmp"}, root(dir));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(read_file(dir.path("out.bmp")), kPicture.bmp);
-    EXPECT_EQ(entries(root(dir)), 2u);
+    EXPECT_EQ(read_file(target), kPicture.bmp);
+    EXPECT_EQ(fs::status(target).permissions(), c.mode);
+    EXPECT_EQ(fs::is_symlink(dir.path("out.bmp")), !c.link_to.empty());
+    EXPECT_EQ(entries(root(dir)), c.link_to.empty() ? 2u : c.link_to == "step.bmp" ? 4u : 3u);
   }
+  // A link to a name not there yet leads the new file to that name.
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), kPicture.gif);
+  fs::create_directory(dir.path("keep"));
+  fs::create_symlink("keep/new.bmp", dir.path("out.bmp"));
+  CommandRun run = run_brevlo({"in.gif", "out.bmp"}, root(dir));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir.path("out.bmp")));
+  EXPECT_EQ(read_file(dir.path("keep/new.bmp")), kPicture.bmp);
 }
 
 TEST(Overwriting, ForceKeepsTheOldFileWhenTheConversionFails) {
@@ -175,18 +267,62 @@ TEST(Overwriting, ForceKeepsTheOldFileWhenTheConversionFails) {
   }
 }
 
-TEST(Overwriting, ForceWritesADeviceInPlaceAndNeverRemovesIt) {
-  const std::vector<std::pair<std::string, std::string>> devices = {
-      {"/dev/null", ""}, {"/dev/full", "in.gif: cannot write the output (30001)\n"}};
-  for (const auto& [device, error] : devices) {
+// Character devices like the system's null and full devices, made in dir;
+// false when this process may not make device nodes.
+bool make_devices(const ScratchDir& dir) {
+  constexpr unsigned kMemoryMajor = 1;
+  constexpr unsigned kNullMinor = 3;
+  constexpr unsigned kFullMinor = 7;
+  return ::mknod(dir.path("null").c_str(), S_IFCHR | 0666, makedev(kMemoryMajor, kNullMinor)) ==
+             0 &&
+         ::mknod(dir.path("full").c_str(), S_IFCHR | 0666, makedev(kMemoryMajor, kFullMinor)) == 0;
+}
+
+TEST(Devices, AreWrittenInPlaceAndNeverReplacedOrRemoved) {
+  const std::string no_space = "in.gif: cannot write out.bmp: No space left on device (30001)\n";
+  const std::vector<std::tuple<Args, std::string, std::string>> cases = {
+      {{"in.gif", "out.bmp"}, "null", ""},
+      {{"-f", "in.gif", "out.bmp"}, "null", ""},
+      {{"-n", "in.gif", "out.bmp"}, "null", ""},
+      {{"in.gif", "out.bmp"}, "full", no_space},
+      {{"-f", "in.gif", "out.bmp"}, "full", no_space},
+      {{"-o", "full", "in.gif"},
+       "",
+       "in.gif: cannot write full: No space left on device (30001)\n"},
+  };
+  for (const auto& [args, device, error] : cases) {
+    SCOPED_TRACE(device + " " + error);
     ScratchDir dir;
+    if (!make_devices(dir)) GTEST_SKIP() << "making device nodes needs root";
     write_file(dir.path("in.gif"), kPicture.gif);
-    fs::create_symlink(device, dir.path("out.bmp"));
-    CommandRun run = run_brevlo({"--force", "in.gif", "out.bmp"}, root(dir));
+    if (!device.empty()) fs::create_symlink(device, dir.path("out.bmp"));
+    CommandRun run = run_brevlo(args, root(dir));
     EXPECT_EQ(run.status, error.empty() ? 0 : 1);
     EXPECT_EQ(run.err, error);
-    EXPECT_TRUE(fs::is_symlink(dir.path("out.bmp")));
-    EXPECT_TRUE(fs::is_character_file(device));
+    EXPECT_EQ(fs::is_symlink(dir.path("out.bmp")), !device.empty());
+    EXPECT_TRUE(fs::is_character_file(dir.path("null")));
+    EXPECT_TRUE(fs::is_character_file(dir.path("full")));
+    EXPECT_EQ(entries(root(dir)), device.empty() ? 3u : 4u);  // no temporary file left
+  }
+}
+
+TEST(Devices, StandardOutputOnAFullDeviceIsAFailure) {
+  ScratchDir dir;
+  if (!make_devices(dir)) GTEST_SKIP() << "making device nodes needs root";
+  write_file(dir.path("in.gif"), kPicture.gif);
+  const std::string error = "brevlo: write error on standard output: No space left on device\n";
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"--help"}, error},
+      {{"--version"}, error},
+      {{"--info"}, error},
+      {{"-v", "in.gif", "-o", "x.bmp"}, error},
+      {{"-o", "-", "in.gif"},
+       "in.gif: cannot write standard output: No space left on device (30001)\n"},
+  };
+  for (const auto& [args, expected] : cases) {
+    CommandRun run = run_brevlo_piped(args, root(dir), {}, dir.path("full"));
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_EQ(run.err, expected);
   }
 }
 
@@ -305,6 +441,9 @@ TEST(Failures, OneLineWithThePlainReasonAndTheCode) {
        kPicture.gif,
        "in.gif: cannot create nowhere/out.bmp: No such file or directory (30001)"},
       {{""}, {}, "\"\": the file name is empty (30010)"},
+      {{"a\x1b[31m\n\t\x7f.gif"},
+       {},
+       "a\\x1b[31m\\n\\t\\x7f.gif: cannot open it: No such file or directory (30001)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
@@ -382,6 +521,88 @@ TEST(Modes, SeveralImagesGiveOneNoteUnlessQuiet) {
   EXPECT_EQ(quiet.err, "");
 }
 
+// Runs the command with files limited to `limit` bytes, so that writing more
+// fails with EFBIG (the signal the kernel would send instead is ignored).
+CommandRun run_with_file_limit(const Args& args, const std::string& cwd, rlim_t limit) {
+  rlimit previous{};
+  ::getrlimit(RLIMIT_FSIZE, &previous);
+  const rlimit limited{limit, previous.rlim_max};
+  auto* const previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &limited);
+  CommandRun run = run_brevlo(args, cwd);
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previous_handler);
+  return run;
+}
+
+TEST(Failures, AWriteThatFailsSaysWhyAndKeepsTheOldFile) {
+  const std::string too_large = "in.gif: cannot write out.bmp: File too large (30001)\n";
+  for (const Args& args : {Args{"in.gif", "out.bmp"}, Args{"-f", "in.gif", "out.bmp"}}) {
+    ScratchDir dir;
+    write_file(dir.path("in.gif"), kPicture.gif);
+    if (args[0] == "-f") write_file(dir.path("out.bmp"), kOldBmp);
+    CommandRun run = run_with_file_limit(args, root(dir), kPicture.bmp.size() - 1);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, too_large);
+    EXPECT_EQ(exists(dir.path("out.bmp")), args[0] == "-f");
+    if (args[0] == "-f") {
+      EXPECT_EQ(read_file(dir.path("out.bmp")), kOldBmp);
+    }
+    EXPECT_EQ(entries(root(dir)), args[0] == "-f" ? 2u : 1u);
+  }
+}
+
+TEST(Pipes, StandardInputAndOutputGiveTheBytesOfAFile) {
+  const Bytes cut(kPicture.gif.begin(), kPicture.gif.begin() + 20);  // inside the colour table
+  struct Case {
+    Args args;
+    Bytes input;
+    int status;
+    std::string out;  // what standard output received
+    std::string err;
+  };
+  const std::string bmp(kPicture.bmp.begin(), kPicture.bmp.end());
+  const std::vector<Case> cases = {
+      {{"-o", "-", "-"}, kPicture.gif, 0, bmp, ""},
+      {{"-o", "-", "in.gif"}, {}, 0, bmp, ""},
+      {{"-v", "-o", "-", "in.gif"}, {}, 0, bmp, "in.gif -> standard output (13 \u00d7 7)\n"},
+      {{"-", "-o", "out.bmp"}, kPicture.gif, 0, "", ""},
+      {{"--output=-", "-"},
+       cut,
+       1,
+       "",
+       "-: the file is cut short: it ends before the GIF trailer (30011)\n"},
+      {{"-o", "-", "-"}, {}, 1, "", "-: not a GIF file (30004)\n"},
+      {{"/dev/stdin", "-o", "out.bmp"},
+       kPicture.gif,
+       1,
+       "",
+       "/dev/stdin: cannot read it: it is a pipe, not a regular file (use - to read standard "
+       "input) (30001)\n"},
+      {{"fifo.gif"},
+       {},
+       1,
+       "",
+       "fifo.gif: cannot read it: it is a pipe, not a regular file (use - to read standard "
+       "input) (30001)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args.back());
+    ScratchDir dir;
+    write_file(dir.path("in.gif"), kPicture.gif);
+    ASSERT_EQ(::mkfifo(dir.path("fifo.gif").c_str(), 0600), 0);
+    CommandRun run = run_brevlo_piped(c.args, root(dir), c.input);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    const bool to_file = c.args.back() == "out.bmp" && c.status == 0;
+    if (to_file) {
+      EXPECT_EQ(read_file(dir.path("out.bmp")), kPicture.bmp);
+    }
+    EXPECT_EQ(entries(root(dir)), to_file ? 3u : 2u);
+  }
+}
+
 TEST(Batch, FailuresInOrderThenASummaryOrOnlyFailuresWhenQuiet) {
   ScratchDir dir;
   write_file(dir.path("one.gif"), kPicture.gif);
@@ -405,6 +626,50 @@ TEST(Batch, FailuresInOrderThenASummaryOrOnlyFailuresWhenQuiet) {
   run = run_brevlo({"--quiet", "--force", "one.gif", "two.gif"}, root(dir));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out + run.err, "");
+}
+
+TEST(Trees, RecursiveWalksFoldersForGifsAndMirrorsThemUnderTheOutputFolder) {
+  struct Case {
+    Args args;
+    std::vector<std::string> outputs;  // every BMP the run writes
+    std::string out;                   // what -v says
+  };
+  const std::vector<Case> cases = {
+      {{"-r", "-o", "out", "pics"}, {"out/a/b/deep.bmp", "out/a/one.bmp", "out/top.bmp"}, ""},
+      {{"-r", "-v", "pics"},
+       {"pics/a/b/deep.bmp", "pics/a/one.bmp", "pics/top.bmp"},
+       "pics/a/b/deep.GIF -> pics/a/b/deep.bmp (13 \u00d7 7)\n"
+       "pics/a/one.gif -> pics/a/one.bmp (13 \u00d7 7)\n"
+       "pics/top.gif -> pics/top.bmp (13 \u00d7 7)\n"},
+      {{"--recursive", "-o", "new/deeper", "pics/a", "pics/top.gif"},
+       {"new/deeper/b/deep.bmp", "new/deeper/one.bmp", "new/deeper/top.bmp"},
+       ""},
+      {{"-o", "new/deeper", "pics/a/one.gif", "pics/top.gif"},
+       {"new/deeper/one.bmp", "new/deeper/top.bmp"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.outputs[0]);
+    ScratchDir dir;
+    fs::create_directories(dir.path("pics/a/b"));
+    fs::create_directories(dir.path("elsewhere"));
+    write_file(dir.path("pics/top.gif"), kPicture.gif);
+    write_file(dir.path("pics/a/one.gif"), kPicture.gif);
+    write_file(dir.path("pics/a/b/deep.GIF"), kPicture.gif);
+    write_file(dir.path("pics/a/notes.txt"), kOldBmp);
+    write_file(dir.path("elsewhere/hidden.gif"), kPicture.gif);
+    fs::create_directory_symlink("../elsewhere", dir.path("pics/linked"));
+    CommandRun run = run_brevlo(c.args, root(dir));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, std::to_string(c.outputs.size()) + " converted, 0 failed\n");
+    std::size_t bmps = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root(dir)))
+      bmps += entry.path().extension() == ".bmp";
+    EXPECT_EQ(bmps, c.outputs.size());
+    for (const std::string& output : c.outputs)
+      EXPECT_EQ(read_file(dir.path(output)), kPicture.bmp);
+  }
 }
 
 // Files of many sizes, every seventh one cut short.
@@ -468,6 +733,54 @@ TEST(Parallel, OutputsAndReportsAreTheSameWithAnyNumberOfJobs) {
     }
   }
   EXPECT_EQ(entries(dir.path("out0")), 34u);
+}
+
+// Every file in out is a whole BMP: the old one left by the test or a
+// complete conversion. Nothing else, such as a temporary file, is there.
+void expect_only_whole_files(const std::string& out, const Bytes& converted) {
+  for (const auto& entry : fs::directory_iterator(out)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(name.rfind("big", 0), 0u) << name;
+    const Bytes bytes = read_file(entry.path().string());
+    EXPECT_TRUE(bytes == converted || (name == "big0.bmp" && bytes == kOldBmp)) << name;
+  }
+}
+
+TEST(Interrupts, LeaveOnlyWholeFilesAndNoTemporaryOneAtAnyMoment) {
+  constexpr int kInputs = 4;
+  constexpr int kRounds = 12;
+  const Picture big = picture(1600, 1200, 11);
+  ScratchDir dir;
+  Args inputs;
+  for (int i = 0; i < kInputs; ++i) {
+    inputs.push_back("big" + std::to_string(i) + ".gif");
+    write_file(dir.path(inputs.back()), big.gif);
+  }
+  std::mt19937 random(20261208);
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (const char* jobs : {"-j1", "-j2"}) {
+    Args args = {jobs, "-q", "--force", "-o", "out"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    // A whole run first, to time it: the interrupts fall anywhere within it.
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(run_brevlo(args, root(dir)).status, 0);
+    const auto whole_run = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+    std::uniform_int_distribution<std::int64_t> moment(0, whole_run.count());
+    int interrupted = 0;
+    for (int round = 0; round < kRounds; ++round) {
+      fs::remove_all(dir.path("out"));
+      fs::create_directory(dir.path("out"));
+      write_file(dir.path("out/big0.bmp"), kOldBmp);  // replaced only once complete
+      const int signal = signals[round % 3];
+      const int status =
+          interrupt_brevlo(args, root(dir), std::chrono::microseconds(moment(random)), signal);
+      EXPECT_TRUE(status == 0 || status == 128 + signal || status == -1) << status;
+      interrupted += status == 128 + signal;
+      expect_only_whole_files(dir.path("out"), big.bmp);
+    }
+    EXPECT_GT(interrupted, 0) << jobs;
+  }
 }
 
 TEST(Progress, RedrawnInPlaceOnATerminalForMoreThanAFewFiles) {
