@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
 # Makes the ZIP archive of a MinGW build folder with cpack and checks what it
 # holds: the DLL (byte for byte the one built), its import library and .def
-# file, the header, the CMake and pkg-config files, README and LICENSE.
+# file, the header, the CMake and pkg-config files, README and LICENSE; then
+# links the example host program against the unpacked header and import
+# library with MinGW-w64.
 #
-#   check_windows_archive.sh BUILD_DIR DLL WORK_DIR
+#   check_windows_archive.sh BUILD_DIR DLL WORK_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
 dll=$2
 work=$3
+source=$4
 name=${dll%.dll}
+case "$name" in
+brevlo32) compiler=i686-w64-mingw32-gcc ;;
+brevlo64) compiler=x86_64-w64-mingw32-gcc ;;
+*)
+  echo "unknown DLL: $dll" >&2
+  exit 2
+  ;;
+esac
 if [[ ! -f "$build/$dll" ]]; then
   echo "$build/$dll is missing: build it first (see the README's section on the Windows DLL)"
   exit 1
@@ -43,9 +54,8 @@ lib/pkgconfig/brevlo.pc
 LIST
 diff "$work/expected.txt" "$work/files.txt"
 
-python3 - "$archive" "$top/bin/$dll" >"$work/$dll" <<'PYTHON'
-import sys, zipfile
-sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))
-PYTHON
-cmp "$work/$dll" "$build/$dll"
-echo "ok: $top.zip holds $dll and its files"
+python3 -m zipfile -e "$archive" "$work"
+cmp "$work/$top/bin/$dll" "$build/$dll"
+"$compiler" -std=c99 -Wall -Wextra -Werror -I"$work/$top/include" "$source/examples/consumer/main.c" \
+  -L"$work/$top/lib" -l"$name" -o "$work/consumer.exe"
+echo "ok: $top.zip holds $dll and its files, and a host program links against them"
