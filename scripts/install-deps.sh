@@ -5,10 +5,23 @@
 # architecture first.
 set -euo pipefail
 
+native=$(dpkg --print-architecture)
+
+# Installed: for a name without an architecture, the build machine's own
+# package or an architecture-independent one (another architecture's copy of a
+# library, installed beside it, does not count).
+is_installed() {
+  local arch status
+  while read -r arch status; do
+    [[ "$status" == ii ]] || continue
+    [[ "$1" == *:* || "$arch" == "$native" || "$arch" == all ]] && return 0
+  done < <(dpkg-query -W -f='${Architecture} ${db:Status-Abbrev}\n' "$1" 2>/dev/null || true)
+  return 1
+}
+
 missing=()
 for package in "$@"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+  is_installed "$package" || missing+=("$package")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
