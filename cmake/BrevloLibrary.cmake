@@ -41,21 +41,7 @@ set_target_properties(brevlo PROPERTIES
   VERSION ${PROJECT_VERSION}
   SOVERSION ${PROJECT_VERSION_MAJOR})
 if(WIN32)
-  # brevlo32.dll: the two exports at their ordinals from the module-definition
-  # file, and the C and C++ runtimes linked in so that the DLL imports only from
-  # KERNEL32.dll and msvcrt.dll.
-  target_sources(brevlo PRIVATE src/api/dll_main.cpp src/api/brevlo32.def)
-  set_target_properties(brevlo PROPERTIES PREFIX "" OUTPUT_NAME brevlo32)
-  # --kill-at: see brevlo32.def. No timestamp, so the same sources give the same
-  # bytes; the runtimes' debug sections are stripped outside debug builds.
-  target_link_options(brevlo PRIVATE -static -static-libgcc -static-libstdc++
-    "LINKER:--kill-at" "LINKER:--no-insert-timestamp" $<$<NOT:$<CONFIG:Debug>>:-s>)
-  # The linker's import library loses the decoration along with the exports;
-  # dlltool's keeps it, so programs calling through the header link as well.
-  add_custom_command(TARGET brevlo POST_BUILD
-    COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${PROJECT_SOURCE_DIR}/src/api/brevlo32.def
-      --dllname brevlo32.dll --output-lib $<TARGET_LINKER_FILE:brevlo>
-    VERBATIM)
+  include(${CMAKE_CURRENT_LIST_DIR}/BrevloWindowsDll.cmake)
 else()
   target_link_options(brevlo PRIVATE
     "LINKER:--version-script=${PROJECT_SOURCE_DIR}/src/api/exports.map"

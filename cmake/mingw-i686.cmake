@@ -1,18 +1,4 @@
 # Cross-compiles for 32-bit Windows (i386) with Debian's MinGW-w64 toolchain.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(BREVLO_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${BREVLO_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${BREVLO_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${BREVLO_MINGW_PREFIX}-windres)
-set(CMAKE_AR ${BREVLO_MINGW_PREFIX}-ar CACHE FILEPATH "Archiver")
-set(CMAKE_RANLIB ${BREVLO_MINGW_PREFIX}-ranlib CACHE FILEPATH "Archive indexer")
-
-# Headers and libraries come from the MinGW sysroot only; programs (the
-# compiler's helpers) from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${BREVLO_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -5,20 +5,23 @@
 # architecture first.
 set -euo pipefail
 
-# A name without an architecture means this machine's own (or an
-# architecture-independent package), even when other architectures' copies of
-# it are installed too.
 native=$(dpkg --print-architecture)
-installed() {
-  local want="^($native|all) "
-  [[ "$1" == *:* ]] && want="^[^ ]+ "
-  dpkg-query -W -f='${Architecture} ${Status}\n' "$1" 2>/dev/null |
-    grep -Eq "${want}install ok installed$"
+
+# Installed: for a name without an architecture, the build machine's own
+# package or an architecture-independent one (another architecture's copy of a
+# library, installed beside it, does not count).
+is_installed() {
+  local arch status
+  while read -r arch status; do
+    [[ "$status" == ii ]] || continue
+    [[ "$1" == *:* || "$arch" == "$native" || "$arch" == all ]] && return 0
+  done < <(dpkg-query -W -f='${Architecture} ${db:Status-Abbrev}\n' "$1" 2>/dev/null || true)
+  return 1
 }
 
 missing=()
 for package in "$@"; do
-  installed "$package" || missing+=("$package")
+  is_installed "$package" || missing+=("$package")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 

@@ -1,12 +1,17 @@
 # Debian packages the project needs, by purpose. Sourced by the other scripts.
 BUILD_PACKAGES=(cmake make g++ binutils)
 TEST_PACKAGES=(googletest libgtest-dev pkg-config python3)
-# Independent decoders and encoders for the oracle and model tests, and the fuzzer.
+# Independent decoders and encoders for the oracle and model tests, and the
+# fuzzer (clang also builds the library and its tests as a second compiler).
 HOSTILE_TEST_PACKAGES=(libgif-dev imagemagick gifsicle python3-pil
   clang-14 libfuzzer-14-dev libclang-rt-14-dev)
-# The 32-bit Windows DLL: cross-compiler, its binutils (objdump, dlltool), and
-# Wine to run the Windows host test.
-WINDOWS_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
+# The 32- and 64-bit Windows DLLs: cross-compilers, their binutils (objdump,
+# dlltool), and 32- and 64-bit Wine to run the Windows host test.
+WINDOWS_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
+# The Debian package: dpkg-shlibdeps computes its dependencies from the
+# binaries, which CPack finds with file; lintian checks the result.
+PACKAGE_PACKAGES=(dpkg-dev file lintian)
 BENCH_PACKAGES=(libgif-dev imagemagick mate-backgrounds)
 # The 32-bit x86 Linux build and its tests; qemu-i386 runs them where the
 # kernel cannot start i386 programs.

@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
-# Checks brevlo32.dll as Windows sees it, from objdump's reading of its PE
-# headers: a 32-bit i386 DLL exporting exactly BREVLO32 at ordinal 1 and
-# BREVLOInfo at ordinal 2, importing from KERNEL32.dll and msvcrt.dll only.
+# Checks brevlo32.dll or brevlo64.dll as Windows sees it, from objdump's
+# reading of its PE headers: a DLL for the given processor (i386: PE32, x86-64:
+# PE32+) exporting exactly BREVLO32 at ordinal 1 and BREVLOInfo at ordinal 2,
+# importing from KERNEL32.dll and msvcrt.dll only.
 #
-#   check_dll_layout.sh OBJDUMP DLL
+#   check_dll_layout.sh OBJDUMP DLL i386|x86-64
 set -euo pipefail
 objdump=$1
 dll=$2
+machine=$3
+case "$machine" in
+i386) magic=010b ;;
+x86-64) magic=020b ;;
+*)
+  echo "unknown processor: $machine (i386 or x86-64)" >&2
+  exit 2
+  ;;
+esac
 if [[ ! -f "$dll" ]]; then
-  echo "$dll is missing: build it with cmake --preset mingw-i686 && cmake --build --preset mingw-i686"
+  echo "$dll is missing: build it first (see the README's section on the Windows DLL)"
   exit 1
 fi
 dump=$("$objdump" -p "$dll")
@@ -26,8 +36,8 @@ expect() {  # what, actual, expected
 }
 
 characteristics=$(awk '$1 == "Characteristics" { print $2; exit }' <<<"$dump")
-expect "file format" "$(grep -o -m1 'file format .*' <<<"$dump")" "file format pei-i386"
-expect "optional header magic (PE32)" "$(awk '$1 == "Magic" { print $2; exit }' <<<"$dump")" "010b"
+expect "file format" "$(grep -o -m1 'file format .*' <<<"$dump")" "file format pei-$machine"
+expect "optional header magic" "$(awk '$1 == "Magic" { print $2; exit }' <<<"$dump")" "$magic"
 expect "DLL flag" "$(( characteristics & 0x2000 ))" "$(( 0x2000 ))"
 
 # The name table lists each name after its ordinal less the ordinal base.

@@ -1,34 +1,57 @@
-# The Windows DLL, cross-built by the mingw-i686 preset, checked from the Linux
-# build: its PE layout through MinGW's objdump, and its behaviour under Wine
-# against this build's result codes and BMP bytes for the same GIFs. On when
-# MinGW and Wine are installed (scripts/test.sh installs and builds both).
-find_program(BREVLO_MINGW_OBJDUMP i686-w64-mingw32-objdump)
-find_program(BREVLO_WINE wine)
-option(BREVLO_WINDOWS_TESTS "Test the Windows DLL (needs MinGW-w64 and Wine)" ON)
-set(BREVLO_WINDOWS_BUILD_DIR "${PROJECT_SOURCE_DIR}/build/mingw-i686"
-  CACHE PATH "Build folder of the mingw-i686 preset")
-if(NOT BREVLO_WINDOWS_TESTS OR NOT BREVLO_MINGW_OBJDUMP OR NOT BREVLO_WINE)
-  message(STATUS "Windows DLL tests are off (BREVLO_WINDOWS_TESTS, MinGW objdump or Wine missing)")
+# The Windows DLLs, cross-built by the mingw-i686 and mingw-x86_64 presets,
+# checked from the Linux build: the PE layout of each through MinGW's objdump,
+# its behaviour under Wine against this build's result codes and BMP bytes for
+# the same GIFs, and the archive cpack makes in its build folder. On when MinGW
+# and Wine are installed (scripts/test.sh installs and builds both).
+option(BREVLO_WINDOWS_TESTS "Test the Windows DLLs (needs MinGW-w64 and Wine)" ON)
+if(NOT BREVLO_WINDOWS_TESTS)
+  message(STATUS "Windows DLL tests are off (BREVLO_WINDOWS_TESTS)")
   return()
 endif()
 
-set(windows_dll "${BREVLO_WINDOWS_BUILD_DIR}/brevlo32.dll")
-set(windows_host "${BREVLO_WINDOWS_BUILD_DIR}/tests/windows_host_test.exe")
 set(windows_run "${CMAKE_CURRENT_BINARY_DIR}/windows")
-
-add_test(NAME windows.dll_layout
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_layout.sh ${BREVLO_MINGW_OBJDUMP} ${windows_dll})
-
 add_executable(windows_corpus windows_corpus.cpp)
 target_link_libraries(windows_corpus PRIVATE brevlo_test_support)
 add_test(NAME windows.corpus
   COMMAND windows_corpus ${windows_run}/corpus ${PROJECT_SOURCE_DIR}/examples/sample.gif)
 set_tests_properties(windows.corpus PROPERTIES FIXTURES_SETUP windows_corpus)
 
-# The prefix lives in the build folder and is made once (slow the first time).
-add_test(NAME windows.host_under_wine
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${CMAKE_BINARY_DIR}/wine-prefix
-    ${windows_host} ${windows_dll} ${windows_run}/corpus ${windows_run}/work)
-set_tests_properties(windows.host_under_wine PROPERTIES
-  FIXTURES_REQUIRED windows_corpus
-  TIMEOUT 900)
+# One set of tests per DLL: test name, preset, MinGW triplet, objdump's name
+# for the processor, DLL name and Wine architecture.
+function(brevlo_add_windows_tests name preset triplet machine dll wine_arch)
+  string(TOUPPER ${name} upper_name)
+  find_program(BREVLO_${upper_name}_OBJDUMP ${triplet}-objdump)
+  set(wine_loader /usr/lib/wine/wine64)
+  if(wine_arch STREQUAL "win32")
+    set(wine_loader /usr/lib/wine/wine)
+  endif()
+  if(NOT BREVLO_${upper_name}_OBJDUMP OR NOT EXISTS ${wine_loader})
+    message(STATUS "${dll} tests are off (${triplet}-objdump or ${wine_loader} missing)")
+    return()
+  endif()
+  set(BREVLO_${upper_name}_BUILD_DIR "${PROJECT_SOURCE_DIR}/build/${preset}"
+    CACHE PATH "Build folder of the ${preset} preset")
+  set(build_dir "${BREVLO_${upper_name}_BUILD_DIR}")
+
+  add_test(NAME ${name}.dll_layout
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_layout.sh ${BREVLO_${upper_name}_OBJDUMP}
+      ${build_dir}/${dll} ${machine})
+
+  # The prefix lives in the build folder and is made once (slow the first time).
+  add_test(NAME ${name}.host_under_wine
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${wine_arch}
+      ${CMAKE_BINARY_DIR}/wine-prefix-${wine_arch} ${build_dir}/tests/windows_host_test.exe
+      ${build_dir}/${dll} ${windows_run}/corpus ${windows_run}/${name}-work)
+  set_tests_properties(${name}.host_under_wine PROPERTIES
+    FIXTURES_REQUIRED windows_corpus
+    SKIP_RETURN_CODE 77
+    TIMEOUT 900)
+
+  add_test(NAME ${name}.archive
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_windows_archive.sh ${build_dir} ${dll}
+      ${windows_run}/${name}-archive ${PROJECT_SOURCE_DIR})
+  set_tests_properties(${name}.archive PROPERTIES ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND}")
+endfunction()
+
+brevlo_add_windows_tests(windows mingw-i686 i686-w64-mingw32 i386 brevlo32.dll win32)
+brevlo_add_windows_tests(windows64 mingw-x86_64 x86_64-w64-mingw32 x86-64 brevlo64.dll win64)

@@ -787,15 +787,19 @@ TEST(Progress, RedrawnInPlaceOnATerminalForMoreThanAFewFiles) {
   ScratchDir dir;
   Args names;
   for (int i = 0; i < 20; ++i) {
-    names.push_back("p" + std::to_string(i) + ".gif");
+    // A named number: GCC 12 at -O2 warns falsely (-Wrestrict) on "p" + a temporary.
+    const std::string number = std::to_string(i);
+    names.push_back("p" + number + ".gif");
     write_file(dir.path(names.back()), kPicture.gif);
   }
   CommandRun run = run_brevlo_on_terminal(names, root(dir));
   EXPECT_EQ(run.status, 0);
   // Every count from 1/20 to 20/20, then the line wiped before the summary
   // (the terminal turns each newline into CR LF).
-  for (int done = 1; done <= 20; ++done)
-    EXPECT_NE(run.err.find("\r" + std::to_string(done) + "/20"), std::string::npos) << done;
+  for (int done = 1; done <= 20; ++done) {
+    const std::string count = std::to_string(done);
+    EXPECT_NE(run.err.find("\r" + count + "/20"), std::string::npos) << done;
+  }
   EXPECT_NE(run.err.find("\r20/20\r     \r20 converted, 0 failed\r\n"), std::string::npos)
       << run.err;
 

@@ -1,10 +1,12 @@
 #!/bin/sh
-# Checks an installed brevlo package: package_test.sh CHECK PREFIX SOURCE_DIR WORK_DIR
+# Checks an installed brevlo package:
+#   package_test.sh CHECK PREFIX SOURCE_DIR WORK_DIR LIBDIR
+# LIBDIR is the library folder within the prefix (lib, or lib/x86_64-linux-gnu).
 #   contents             exactly the files a user should get, with a proper SONAME
 #   cmake_consumer       examples/consumer builds with find_package(brevlo) and converts
 #   pkg_config_consumer  examples/consumer builds with pkg-config and converts
 set -eu
-check=$1 prefix=$2 source=$3 work=$4
+check=$1 prefix=$2 source=$3 work=$4 libdir=$5
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -19,26 +21,30 @@ run_consumer() {
 
 case "$check" in
 contents)
-  (cd "$prefix" && find . \( -type f -o -type l \) | sort) >"$work/files.txt"
+  # Lintian's notes come only with the Debian package, whose lintian check needs them.
+  (cd "$prefix" && find . \( -type f -o -type l \) ! -path './share/lintian/*' | sort) >"$work/files.txt"
   cat >"$work/expected.txt" <<'LIST'
 ./bin/brevlo
 ./include/brevlo.h
-./lib/cmake/brevlo/brevloConfig.cmake
-./lib/cmake/brevlo/brevloConfigVersion.cmake
-./lib/cmake/brevlo/brevloTargets-debug.cmake
-./lib/cmake/brevlo/brevloTargets.cmake
-./lib/libbrevlo.so
-./lib/libbrevlo.so.1
-./lib/libbrevlo.so.1.0.0
-./lib/pkgconfig/brevlo.pc
-./share/man/man1/brevlo.1
+./LIBDIR/cmake/brevlo/brevloConfig.cmake
+./LIBDIR/cmake/brevlo/brevloConfigVersion.cmake
+./LIBDIR/cmake/brevlo/brevloTargets-CONFIG.cmake
+./LIBDIR/cmake/brevlo/brevloTargets.cmake
+./LIBDIR/libbrevlo.so
+./LIBDIR/libbrevlo.so.1
+./LIBDIR/libbrevlo.so.1.0.0
+./LIBDIR/pkgconfig/brevlo.pc
+./share/doc/brevlo/changelog.gz
+./share/doc/brevlo/copyright
+./share/man/man1/brevlo.1.gz
 LIST
   # The per-configuration targets file is named after the build type.
-  sed -i 's/brevloTargets-[a-z]*\.cmake/brevloTargets-CONFIG.cmake/' "$work/files.txt" "$work/expected.txt"
+  sed -i -e "s|^\./$libdir/|./LIBDIR/|" -e 's/brevloTargets-[a-z]*\.cmake/brevloTargets-CONFIG.cmake/' \
+    "$work/files.txt"
   diff "$work/expected.txt" "$work/files.txt"
-  readelf -d "$prefix/lib/libbrevlo.so.1.0.0" | grep -q 'Library soname: \[libbrevlo.so.1\]'
-  [ "$(readlink "$prefix/lib/libbrevlo.so")" = libbrevlo.so.1 ]
-  [ "$(readlink "$prefix/lib/libbrevlo.so.1")" = libbrevlo.so.1.0.0 ]
+  readelf -d "$prefix/$libdir/libbrevlo.so.1.0.0" | grep -q 'Library soname: \[libbrevlo.so.1\]'
+  [ "$(readlink "$prefix/$libdir/libbrevlo.so")" = libbrevlo.so.1 ]
+  [ "$(readlink "$prefix/$libdir/libbrevlo.so.1")" = libbrevlo.so.1.0.0 ]
   # The command carries the engine itself: no search path into the prefix.
   ! readelf -d "$prefix/bin/brevlo" | grep -q 'libbrevlo\|RUNPATH\|RPATH'
   ;;
@@ -48,12 +54,12 @@ cmake_consumer)
   run_consumer "$work/build/consumer"
   ;;
 pkg_config_consumer)
-  export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+  export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
   [ "$(pkg-config --modversion brevlo)" = 1.0.0 ]
   # shellcheck disable=SC2046 # the flags are meant to split into words
   cc -Wall -Wextra -Werror -o "$work/consumer" "$source/examples/consumer/main.c" \
     $(pkg-config --cflags --libs brevlo)
-  export LD_LIBRARY_PATH="$prefix/lib"
+  export LD_LIBRARY_PATH="$prefix/$libdir"
   run_consumer "$work/consumer"
   ;;
 *)

@@ -1,0 +1,40 @@
+# The Debian package: one package with the shared library (and its SONAME
+# link), the header, pkg-config file and CMake package, the command and its
+# manual page, installed under /usr with the library in the multiarch folder
+# (see BrevloInstall.cmake). Its dependencies come from dpkg-shlibdeps; the
+# copyright file and changelog are installed by BrevloDocuments.cmake; the
+# triggers file has the dynamic linker's cache rebuilt after installation and
+# removal (BrevloDebianRepack.cmake takes out CPack's own calls of ldconfig).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# Programs built against this version run with any later one of the same SONAME.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/BrevloDebianRepack.cmake)
+
+# Lintian's notes on the one-package layout, in the package only: the build
+# folder's own install rules, then those of the Debian component.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${PROJECT_NAME}
+  COMPONENT debian EXCLUDE_FROM_ALL)
+set(CPACK_INSTALL_CMAKE_PROJECTS
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
+
+# The summary comes first, from CPACK_PACKAGE_DESCRIPTION_SUMMARY; CPack
+# indents these lines and turns the empty one into " .".
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"brevlo converts GIF images into 8-bit palettised Windows BMP files. The BMP
+has the image's width and height, a 256-entry palette from the GIF's colour
+table and the GIF's colour indices as its pixels, rows bottom-up.
+
+This package holds the shared library, whose two C functions convert one
+file (BREVLO32) and hand out an information text (BREVLOInfo), with its
+header, pkg-config file and CMake package for building programs against it,
+and the brevlo command, which converts many files at once.")

@@ -1,0 +1,59 @@
+#!/usr/bin/python3
+"""The README's Python example, run against the built library.
+
+Usage: python_example_test.py LIBRARY SOURCE_DIR WORK_DIR
+
+Every Python block of the README must stand verbatim in
+examples/python/convert.py, and that program, finding the library by its
+SONAME through LD_LIBRARY_PATH as an installed one is found, must convert the
+sample, and refuse a file that is no GIF with its code and no output left.
+"""
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+
+def readme_blocks(source):
+    text = (source / "README.md").read_text(encoding="utf-8")
+    return re.findall(r"```python\n(.*?)```", text, re.DOTALL)
+
+
+def run_example(library, source, gif, bmp):
+    environment = dict(os.environ, LD_LIBRARY_PATH=str(Path(library).parent))
+    return subprocess.run(
+        [sys.executable, str(source / "examples/python/convert.py"), str(gif), str(bmp)],
+        env=environment, capture_output=True, text=True, check=False)
+
+
+def main(library, source, work):
+    source, work = Path(source), Path(work)
+    work.mkdir(parents=True, exist_ok=True)
+    failures = []
+    example = (source / "examples/python/convert.py").read_text(encoding="utf-8")
+    blocks = readme_blocks(source)
+    if not blocks:
+        failures.append("the README has no Python example")
+    failures += [f"README block not in the example:\n{b}" for b in blocks if b not in example]
+
+    bmp = work / "sample.bmp"
+    bmp.unlink(missing_ok=True)
+    run = run_example(library, source, source / "examples/sample.gif", bmp)
+    if run.returncode != 0 or "the BMP file was written (0)" not in run.stdout:
+        failures.append(f"sample: exit {run.returncode}\n{run.stdout}{run.stderr}")
+    elif not bmp.read_bytes().startswith(b"BM"):
+        failures.append("sample: no BMP written")
+
+    refused = work / "refused.bmp"
+    run = run_example(library, source, source / "README.md", refused)
+    if run.returncode != 1 or "(30004)" not in run.stdout or refused.exists():
+        failures.append(f"not a GIF: exit {run.returncode}\n{run.stdout}{run.stderr}")
+
+    for failure in failures:
+        print("FAILED:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:]))
