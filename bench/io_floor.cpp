@@ -37,8 +37,8 @@ bool write_rows(const char* bmp_path, std::uint32_t width, std::uint32_t height,
     const std::uint32_t count = std::min(rows_per_write, height - top);
     const std::uint64_t offset = kPixelOffset + (height - top - count) * stride;
     const auto bytes = static_cast<ssize_t>(count * stride);
-    ok = ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0 &&
-         ::write(fd, rows.data(), static_cast<std::size_t>(bytes)) == bytes;
+    ok = ::pwrite(fd, rows.data(), static_cast<std::size_t>(bytes), static_cast<off_t>(offset)) ==
+         bytes;
   }
   return ::close(fd) == 0 && ok;
 }

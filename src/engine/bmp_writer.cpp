@@ -46,8 +46,7 @@ ConversionResult write_interlaced(RowBatch& batch) {
     const std::uint8_t* row = batch.slots + std::uint64_t{batch.capacity - 1 - i} * batch.stride;
     const std::uint64_t offset = row_offset(batch.stride, batch.height, batch.interlaced_row);
     advance_interlaced(batch);
-    if (!platform::seek(batch.file, offset) || !platform::write(batch.file, row, batch.stride))
-      return kOpenFailed;
+    if (!platform::write_at(batch.file, offset, row, batch.stride)) return kOpenFailed;
   }
   return kSuccess;
 }
@@ -81,8 +80,7 @@ ConversionResult write_batch(RowBatch& batch) {
   const std::uint64_t size = std::uint64_t{batch.filled} * batch.stride;
   batch.first_row += batch.filled;
   batch.filled = 0;
-  if (!platform::seek(batch.file, offset) || !platform::write(batch.file, from, size))
-    return kOpenFailed;
+  if (!platform::write_at(batch.file, offset, from, size)) return kOpenFailed;
   return kSuccess;
 }
 
@@ -90,8 +88,7 @@ ConversionResult complete_file_size(const RowBatch& batch) {
   if (rows_finished(batch) > 0) return kSuccess;
   const std::uint8_t zero = 0;
   const std::uint64_t last_byte = kBmpPixelOffset + batch.stride * batch.height - 1;
-  if (!platform::seek(batch.file, last_byte) || !platform::write(batch.file, &zero, 1))
-    return kOpenFailed;
+  if (!platform::write_at(batch.file, last_byte, &zero, 1)) return kOpenFailed;
   return kSuccess;
 }
 

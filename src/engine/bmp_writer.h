@@ -19,7 +19,7 @@ ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t widt
 // Finished pixel rows on their way to the file. Rows of a non-interlaced
 // image are finished top first; the batch holds up to `capacity` consecutive
 // ones in file order (the first GIF row in the last slot), so that a single
-// seek and write places them all. Rows of an interlaced image arrive in four
+// positioned write places them all. Rows of an interlaced image arrive in four
 // passes and lie apart in the file, so each held row is written to its own
 // place. Each slot is stride bytes; the bytes past the width are never
 // written and stay zero.

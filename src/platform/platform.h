@@ -67,6 +67,11 @@ bool write(FileHandle file, const void* source, std::size_t count);
 // always for a pipe, FIFO or socket.
 bool seek(FileHandle file, std::uint64_t offset);
 
+// Writes count bytes at offset bytes from the file's start, as a seek and a
+// write would, in one call where the system allows. False unless all were
+// written; always false for a pipe, FIFO or socket.
+bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count);
+
 // Closes the file. False when the system reports a failure, which for a file
 // just written can mean that its last bytes never reached the disk; the handle
 // is released either way.

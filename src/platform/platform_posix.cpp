@@ -159,6 +159,21 @@ bool seek(FileHandle file, std::uint64_t offset) {
   return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
+bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count) {
+  // A positioned write stands for a seek, so a refused seek refuses it too.
+  if (chosen_to_fail(seeks_until_failure)) return false;
+  const auto* bytes = static_cast<const unsigned char*>(source);
+  while (count > 0) {
+    ssize_t put = ::pwrite(static_cast<int>(file), bytes, count, static_cast<off_t>(offset));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes += put;
+    offset += static_cast<std::uint64_t>(put);
+    count -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
 bool close(FileHandle file) {
   // Linux releases the descriptor even when close reports an error, so it is
   // never retried, not even after EINTR.

@@ -150,6 +150,10 @@ bool seek(FileHandle file, std::uint64_t offset) {
   return ::SetFilePointerEx(as_handle(file), distance, nullptr, FILE_BEGIN) != 0;
 }
 
+bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count) {
+  return seek(file, offset) && write(file, source, count);
+}
+
 bool close(FileHandle file) {
   return ::CloseHandle(as_handle(file)) != 0;
 }
