@@ -1,5 +1,6 @@
 #include "engine/bmp_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -68,6 +69,16 @@ ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t widt
   put16(h + 28, depth);
   std::memcpy(h + kBmpFileHeaderSize + kBmpInfoHeaderSize, palette.data(), kPaletteSize);
   return platform::write(bmp_file, headers.data(), headers.size()) ? kSuccess : kOpenFailed;
+}
+
+ConversionResult clear_pixel_area(const RowBatch& batch) {
+  for (std::uint32_t row = 0; row < batch.height; row += batch.capacity) {
+    const std::uint32_t count = std::min(batch.capacity, batch.height - row);
+    const std::uint64_t offset = kBmpPixelOffset + std::uint64_t{row} * batch.stride;
+    if (!platform::write_at(batch.file, offset, batch.slots, std::uint64_t{count} * batch.stride))
+      return kOpenFailed;
+  }
+  return kSuccess;
 }
 
 ConversionResult write_batch(RowBatch& batch) {

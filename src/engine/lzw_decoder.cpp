@@ -408,7 +408,8 @@ ConversionResult decode_image(ConversionState& state, std::uint8_t code_size,
   }
   RowBatch batch{bmp_file, memory.rows, stride, height, capacity};
   batch.interlaced = state.interlaced;
-  ConversionResult result = run_decoder(state, code_size, *memory.table, batch, width);
+  ConversionResult result = batch.interlaced ? clear_pixel_area(batch) : kSuccess;
+  if (result == kSuccess) result = run_decoder(state, code_size, *memory.table, batch, width);
   release_all(memory);
   return result;
 }
