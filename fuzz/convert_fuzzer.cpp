@@ -10,6 +10,11 @@
 // converted again with one of the decoder's blocks of working memory refused: a conversion
 // that reached the decoder must now give 30003, any other the same result as
 // before, and again nothing may be left behind.
+//
+// The same bytes also go through the engine with the broader options the
+// brevlo command uses. There a success must give an output of exactly its
+// announced size with zero row padding, and whatever the fixed contract
+// converts must convert to the very same bytes.
 #include <brevlo.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +28,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/conversion.h"
 #include "platform/fault_injection.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -40,6 +47,7 @@ constexpr std::uint8_t kInterlaceFlag = 0x40;
 struct Paths {
   std::string gif;
   std::string bmp;
+  std::string broad_bmp;  // the engine's output under the broad options
 };
 
 // One pair of files per fuzzing process, in memory-backed storage when there is
@@ -48,7 +56,7 @@ const Paths& scratch_paths() {
   static const Paths paths = [] {
     std::string folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string stem = folder + "/brevlo-fuzz-" + std::to_string(::getpid());
-    return Paths{stem + ".gif", stem + ".bmp"};
+    return Paths{stem + ".gif", stem + ".bmp", stem + "-broad.bmp"};
   }();
   return paths;
 }
@@ -56,6 +64,7 @@ const Paths& scratch_paths() {
 void remove_scratch_files() {
   ::unlink(scratch_paths().gif.c_str());
   ::unlink(scratch_paths().bmp.c_str());
+  ::unlink(scratch_paths().broad_bmp.c_str());
 }
 
 [[noreturn]] void violated(const char* what) {
@@ -199,6 +208,73 @@ void check_refused_memory(int first_result, std::uint64_t blocks, std::size_t si
           "a conversion without memory left its output");
 }
 
+// Converts the scratch input through the engine with the broad options into
+// its own output, removed again after a failure as the command removes it.
+int convert_broadly() {
+  namespace platform = brevlo::platform;
+  const std::string& out = scratch_paths().broad_bmp;
+  fault_injection::fail_obtain_number(0);
+  const platform::FileHandle gif = platform::open_for_reading(scratch_paths().gif.c_str());
+  const platform::FileHandle bmp = platform::create_for_writing(out.c_str());
+  if (gif == platform::kNoFile || bmp == platform::kNoFile)
+    violated("cannot open the scratch files");
+  brevlo::ConversionReport report;
+  const int result = brevlo::convert_gif(gif, bmp, brevlo::kBroadOptions, report);
+  platform::close(gif);
+  platform::close(bmp);
+  if (result != BREVLO_SUCCESS) ::unlink(out.c_str());
+  const fault_injection::MemoryCounts memory = fault_injection::memory_counts();
+  require(memory.obtained == memory.released, "working memory not released (broad)");
+  require(result == BREVLO_SUCCESS || report.reason != brevlo::Reason::kNone,
+          "a broad refusal without a reason");
+  return result;
+}
+
+// A broad success: the output has the size its header announces, from the
+// image's own size, and zero row padding. What the fixed contract converted
+// converts to the same bytes.
+void check_broad_success(int strict_result) {
+  std::uint64_t size_on_disk = 0;
+  const Bytes bmp = read_output(scratch_paths().broad_bmp, size_on_disk);
+  require(size_on_disk >= kPixelOffset && bmp[0] == 'B' && bmp[1] == 'M', "broad: no BMP headers");
+  const std::uint32_t width = get32(bmp.data() + 18);
+  const std::uint32_t height = get32(bmp.data() + 22);
+  require(width != 0 && height != 0, "broad: success for an empty image");
+  const std::uint64_t stride = (std::uint64_t{width} + 3) / 4 * 4;
+  require(size_on_disk == get32(bmp.data() + 2) && size_on_disk == kPixelOffset + stride * height,
+          "broad: output size differs from bfSize or stride * height + 1078");
+  if (bmp.size() == size_on_disk) {
+    for (std::uint64_t row = 0; row < height; ++row)
+      for (std::uint64_t column = width; column < stride; ++column)
+        require(bmp[kPixelOffset + row * stride + column] == 0, "broad: row padding is not zero");
+  }
+  if (strict_result != BREVLO_SUCCESS) return;
+  std::uint64_t strict_size = 0;
+  const Bytes strict_bmp = read_output(scratch_paths().bmp, strict_size);
+  require(strict_size == size_on_disk && strict_bmp == bmp,
+          "broad and strict conversions of a strict file differ");
+}
+
+// Broad results are the documented codes too, and the broad options only
+// ever add successes: a strict success is a broad success.
+void check_broad(int strict_result) {
+  const int result = convert_broadly();
+  switch (result) {
+    case BREVLO_SUCCESS:
+      check_broad_success(strict_result);
+      break;
+    case ERR_OPEN_FAILED:
+    case ERR_NO_MEMORY:
+    case ERR_BAD_GIF:
+    case ERR_UNSUPPORTED:
+    case ERR_EARLY_END:
+      require(strict_result != BREVLO_SUCCESS, "the broad options refused a strict file");
+      break;
+    default:
+      violated("a broad result code outside the documented set");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -228,6 +304,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default:
       violated("a result code outside the documented set");
   }
+  check_broad(result);
   check_refused_memory(result, obtained, size);
   return 0;
 }
