@@ -134,6 +134,31 @@ void check_palette(const Bytes& bmp, const std::uint8_t* table, std::size_t entr
   }
 }
 
+// Every row's bytes past the width are zero; checked when the whole output
+// was read.
+void check_padding(const Bytes& bmp, std::uint64_t size_on_disk, std::uint32_t width,
+                   std::uint32_t height) {
+  if (bmp.size() != size_on_disk) return;
+  const std::uint64_t stride = (std::uint64_t{width} + 3) / 4 * 4;
+  for (std::uint64_t row = 0; row < height; ++row)
+    for (std::uint64_t column = width; column < stride; ++column)
+      require(bmp[kPixelOffset + row * stride + column] == 0, "row padding is not zero");
+}
+
+// The documented nonzero result codes.
+bool is_failure_code(int result) {
+  switch (result) {
+    case ERR_OPEN_FAILED:
+    case ERR_NO_MEMORY:
+    case ERR_BAD_GIF:
+    case ERR_UNSUPPORTED:
+    case ERR_EARLY_END:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void check_success(const std::uint8_t* data, std::size_t size) {
   require(size >= kFirstBlock, "success for a file shorter than its colour table");
   require((data[10] & 0x87) == 0x87, "success without a 256-entry global colour table");
@@ -167,10 +192,7 @@ void check_success(const std::uint8_t* data, std::size_t size) {
   } else {
     check_palette(bmp, data + kScreenSize, 256);
   }
-  if (bmp.size() != size_on_disk) return;
-  for (std::uint64_t row = 0; row < height; ++row)
-    for (std::uint64_t column = width; column < stride; ++column)
-      require(bmp[kPixelOffset + row * stride + column] == 0, "row padding is not zero");
+  check_padding(bmp, size_on_disk, width, height);
 }
 
 void check_refusal(int result, const std::uint8_t* data, std::size_t size) {
@@ -243,11 +265,7 @@ void check_broad_success(int strict_result) {
   const std::uint64_t stride = (std::uint64_t{width} + 3) / 4 * 4;
   require(size_on_disk == get32(bmp.data() + 2) && size_on_disk == kPixelOffset + stride * height,
           "broad: output size differs from bfSize or stride * height + 1078");
-  if (bmp.size() == size_on_disk) {
-    for (std::uint64_t row = 0; row < height; ++row)
-      for (std::uint64_t column = width; column < stride; ++column)
-        require(bmp[kPixelOffset + row * stride + column] == 0, "broad: row padding is not zero");
-  }
+  check_padding(bmp, size_on_disk, width, height);
   if (strict_result != BREVLO_SUCCESS) return;
   std::uint64_t strict_size = 0;
   const Bytes strict_bmp = read_output(scratch_paths().bmp, strict_size);
@@ -259,20 +277,12 @@ void check_broad_success(int strict_result) {
 // ever add successes: a strict success is a broad success.
 void check_broad(int strict_result) {
   const int result = convert_broadly();
-  switch (result) {
-    case BREVLO_SUCCESS:
-      check_broad_success(strict_result);
-      break;
-    case ERR_OPEN_FAILED:
-    case ERR_NO_MEMORY:
-    case ERR_BAD_GIF:
-    case ERR_UNSUPPORTED:
-    case ERR_EARLY_END:
-      require(strict_result != BREVLO_SUCCESS, "the broad options refused a strict file");
-      break;
-    default:
-      violated("a broad result code outside the documented set");
+  if (result == BREVLO_SUCCESS) {
+    check_broad_success(strict_result);
+    return;
   }
+  require(is_failure_code(result), "a broad result code outside the documented set");
+  require(strict_result != BREVLO_SUCCESS, "the broad options refused a strict file");
 }
 
 }  // namespace
@@ -290,19 +300,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::uint64_t obtained = 0;
   const int result = convert_scratch(0, obtained);
-  switch (result) {
-    case BREVLO_SUCCESS:
-      check_success(data, size);
-      break;
-    case ERR_OPEN_FAILED:
-    case ERR_NO_MEMORY:
-    case ERR_BAD_GIF:
-    case ERR_UNSUPPORTED:
-    case ERR_EARLY_END:
-      check_refusal(result, data, size);
-      break;
-    default:
-      violated("a result code outside the documented set");
+  if (result == BREVLO_SUCCESS) {
+    check_success(data, size);
+  } else {
+    require(is_failure_code(result), "a result code outside the documented set");
+    check_refusal(result, data, size);
   }
   check_broad(result);
   check_refused_memory(result, obtained, size);
