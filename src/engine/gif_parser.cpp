@@ -45,8 +45,6 @@ constexpr std::uint8_t kInterlaceFlag = 0x40;
 constexpr std::uint8_t kTableSizeBits = 0x07;
 constexpr int kSupportedDepth = 8;
 constexpr int kColourTableSize = 3 * 256;
-constexpr std::uint8_t kMinCodeSize = 2;
-constexpr std::uint8_t kMaxCodeSize = 8;
 
 constexpr std::uint8_t kExtensionIntroducer = 0x21;  // "!"
 constexpr std::uint8_t kImageSeparator = 0x2C;       // ","
@@ -210,8 +208,7 @@ ConversionResult convert_image(ConversionState& state, const GlobalTable& global
     return kBadGif;
   }
   result = decode_image(state, code_size, bmp_file);
-  if (result == kBadGif && (code_size < kMinCodeSize || code_size > kMaxCodeSize))
-    report.reason = Reason::kBadCodeSize;
+  if (result == kBadGif && !valid_code_size(code_size)) report.reason = Reason::kBadCodeSize;
   return result;
 }
 

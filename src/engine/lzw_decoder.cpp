@@ -394,6 +394,10 @@ ConversionResult run_decoder(ConversionState& state, int code_size, CodeTable& t
 
 }  // namespace
 
+bool valid_code_size(std::uint8_t code_size) {
+  return code_size >= kMinCodeSize && code_size <= kMaxCodeSize;
+}
+
 ConversionResult decode_image(ConversionState& state, std::uint8_t code_size,
                               platform::FileHandle bmp_file) {
   const auto width = static_cast<std::uint32_t>(state.image_width);
@@ -402,7 +406,7 @@ ConversionResult decode_image(ConversionState& state, std::uint8_t code_size,
   const std::uint32_t capacity = rows_per_batch(stride, height);
   WorkingMemory memory;
   if (!obtain_all(memory, std::max(kMinRowBuffer, stride * capacity))) return kNoMemory;
-  if (code_size < kMinCodeSize || code_size > kMaxCodeSize) {
+  if (!valid_code_size(code_size)) {
     release_all(memory);
     return kBadGif;
   }

@@ -8,6 +8,9 @@
 
 namespace brevlo {
 
+// True for an LZW minimum code size the decoder takes: 2 to 8.
+bool valid_code_size(std::uint8_t code_size);
+
 // Decodes the data sub-blocks that follow the code-size byte, reading through
 // state.reader and writing each finished row to its bottom-up place in bmp_file
 // (image size from state.image_width and state.image_height, both nonzero;
