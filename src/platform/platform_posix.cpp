@@ -38,11 +38,10 @@ bool chosen_to_fail(std::atomic<std::uint64_t>& calls_until_failure) {
 
 // Opens without waiting for the other end of a FIFO. Regular files go back to
 // ordinary blocking I/O; anything else stays non-blocking, so that a read or
-// write never waits either and fails instead.
-int open_without_waiting(const char* path, int flags) {
+// write never waits either and fails instead. Fills info with what was opened.
+int open_without_waiting(const char* path, int flags, struct stat& info) {
   const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
   if (fd < 0) return -1;
-  struct stat info {};
   if (::fstat(fd, &info) != 0) {
     ::close(fd);
     return -1;
@@ -55,6 +54,23 @@ int open_without_waiting(const char* path, int flags) {
     }
   }
   return fd;
+}
+
+// Hands count bytes to put(bytes, left, done) until all are written, again
+// after an interrupted call; done counts the bytes already written.
+template <typename Put>
+bool write_all(const void* source, std::size_t count, Put put) {
+  const auto* bytes = static_cast<const unsigned char*>(source);
+  off_t done = 0;
+  while (count > 0) {
+    const ssize_t put_now = put(bytes, count, done);
+    if (put_now < 0 && errno == EINTR) continue;
+    if (put_now <= 0) return false;
+    bytes += put_now;
+    done += put_now;
+    count -= static_cast<std::size_t>(put_now);
+  }
+  return true;
 }
 
 FileIdentity identity_of(const struct stat& info) {
@@ -86,11 +102,11 @@ void remove_link_and_target(const FileIdentity& written, const char* link) {
 }  // namespace
 
 FileHandle open_for_reading(const char* path) {
-  int fd = open_without_waiting(path, O_RDONLY);
+  struct stat info {};
+  const int fd = open_without_waiting(path, O_RDONLY, info);
   if (fd < 0) return kNoFile;
   // Directories open for reading on POSIX but are not files to convert.
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (S_ISDIR(info.st_mode)) {
     ::close(fd);
     return kNoFile;
   }
@@ -98,12 +114,14 @@ FileHandle open_for_reading(const char* path) {
 }
 
 FileHandle create_for_writing(const char* path) {
-  const int fd = open_without_waiting(path, O_WRONLY | O_CREAT | O_TRUNC);
+  struct stat info {};
+  const int fd = open_without_waiting(path, O_WRONLY | O_CREAT | O_TRUNC, info);
   return fd < 0 ? kNoFile : fd;
 }
 
 FileHandle reopen_for_writing(const char* path) {
-  const int fd = open_without_waiting(path, O_WRONLY);
+  struct stat info {};
+  const int fd = open_without_waiting(path, O_WRONLY, info);
   return fd < 0 ? kNoFile : fd;
 }
 
@@ -143,15 +161,9 @@ std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {
 }
 
 bool write(FileHandle file, const void* source, std::size_t count) {
-  const auto* bytes = static_cast<const unsigned char*>(source);
-  while (count > 0) {
-    ssize_t put = ::write(static_cast<int>(file), bytes, count);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    bytes += put;
-    count -= static_cast<std::size_t>(put);
-  }
-  return true;
+  return write_all(source, count, [file](const unsigned char* bytes, std::size_t left, off_t) {
+    return ::write(static_cast<int>(file), bytes, left);
+  });
 }
 
 bool seek(FileHandle file, std::uint64_t offset) {
@@ -162,16 +174,11 @@ bool seek(FileHandle file, std::uint64_t offset) {
 bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count) {
   // A positioned write stands for a seek, so a refused seek refuses it too.
   if (chosen_to_fail(seeks_until_failure)) return false;
-  const auto* bytes = static_cast<const unsigned char*>(source);
-  while (count > 0) {
-    ssize_t put = ::pwrite(static_cast<int>(file), bytes, count, static_cast<off_t>(offset));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    bytes += put;
-    offset += static_cast<std::uint64_t>(put);
-    count -= static_cast<std::size_t>(put);
-  }
-  return true;
+  const auto start = static_cast<off_t>(offset);
+  return write_all(source, count,
+                   [file, start](const unsigned char* bytes, std::size_t left, off_t done) {
+                     return ::pwrite(static_cast<int>(file), bytes, left, start + done);
+                   });
 }
 
 bool close(FileHandle file) {
