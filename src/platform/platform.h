@@ -40,7 +40,10 @@ struct FileIdentity {
 FileIdentity identify(FileHandle file);
 
 // True when both identities are known and name the very same file.
-bool same_file(const FileIdentity& first, const FileIdentity& second);
+inline bool same_file(const FileIdentity& first, const FileIdentity& second) {
+  return first.known && second.known && first.volume == second.volume &&
+         first.index == second.index;
+}
 
 // The identity of the file path names, following symbolic links; not known
 // when nothing is there.

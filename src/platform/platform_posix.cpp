@@ -130,11 +130,6 @@ FileIdentity identify(FileHandle file) {
   return ::fstat(static_cast<int>(file), &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
-bool same_file(const FileIdentity& first, const FileIdentity& second) {
-  return first.known && second.known && first.volume == second.volume &&
-         first.index == second.index;
-}
-
 FileIdentity identify_path(const char* path) {
   return identify_name(path, true);
 }

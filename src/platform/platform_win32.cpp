@@ -95,11 +95,6 @@ FileIdentity identify(FileHandle file) {
   return {info.dwVolumeSerialNumber, index, true, is_regular_disk_file(as_handle(file))};
 }
 
-bool same_file(const FileIdentity& first, const FileIdentity& second) {
-  return first.known && second.known && first.volume == second.volume &&
-         first.index == second.index;
-}
-
 FileIdentity identify_path(const char* path) {
   HANDLE handle = open_for_inspection(path);
   if (handle == INVALID_HANDLE_VALUE) return {};
