@@ -162,14 +162,13 @@ int run(const Options& options) {
     const double pixels = double(image.width) * image.height;
     const double ratio = best.brevlo / best.giflib;
     // The geometric mean covers the images the library converts.
-    if (!image.interlaced) {
+    if (image.interlaced) {
+      interlaced_photo = best.brevlo;
+    } else {
       log_sum += std::log(ratio);
       ++library_images;
+      if (&image == images.data()) plain_photo = best.brevlo;
     }
-    if (image.interlaced)
-      interlaced_photo = best.brevlo;
-    else if (&image == images.data())
-      plain_photo = best.brevlo;
     std::printf("| %s | %ux%u | %.2f | %.2f | %.2f | %.2f |\n", image.name.c_str(), image.width,
                 image.height, best.brevlo * 1e9 / pixels, best.giflib * 1e9 / pixels, ratio,
                 best.floor * 1e9 / pixels);

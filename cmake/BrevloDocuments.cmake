@@ -5,8 +5,9 @@
 find_program(BREVLO_GZIP gzip REQUIRED)
 set(BREVLO_DOCUMENTS_DIR ${PROJECT_BINARY_DIR}/documents)
 
-# Makes ${BREVLO_DOCUMENTS_DIR}/NAME.gz from source at build time.
-function(brevlo_compressed_document source name)
+# Makes ${BREVLO_DOCUMENTS_DIR}/NAME.gz from source at build time, and installs
+# it into destination.
+function(brevlo_compressed_document source name destination)
   set(copy ${BREVLO_DOCUMENTS_DIR}/${name})
   add_custom_command(OUTPUT ${copy}.gz
     COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
@@ -15,11 +16,13 @@ function(brevlo_compressed_document source name)
     COMMENT "Compressing ${name}"
     VERBATIM)
   set_property(DIRECTORY APPEND PROPERTY BREVLO_COMPRESSED_DOCUMENTS ${copy}.gz)
+  install(FILES ${copy}.gz DESTINATION ${destination})
 endfunction()
 
-brevlo_compressed_document(${PROJECT_SOURCE_DIR}/packaging/debian/changelog changelog)
+brevlo_compressed_document(${PROJECT_SOURCE_DIR}/packaging/debian/changelog changelog
+  ${CMAKE_INSTALL_DOCDIR})
 if(TARGET brevlo_cli)
-  brevlo_compressed_document(${PROJECT_SOURCE_DIR}/tools/brevlo.1 brevlo.1)
+  brevlo_compressed_document(${PROJECT_SOURCE_DIR}/tools/brevlo.1 brevlo.1 ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 get_property(compressed DIRECTORY PROPERTY BREVLO_COMPRESSED_DOCUMENTS)
 add_custom_target(brevlo_documents ALL DEPENDS ${compressed})
@@ -47,8 +50,4 @@ License: Expat
 ${terms}
 ")
 
-install(FILES ${BREVLO_DOCUMENTS_DIR}/copyright ${BREVLO_DOCUMENTS_DIR}/changelog.gz
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
-if(TARGET brevlo_cli)
-  install(FILES ${BREVLO_DOCUMENTS_DIR}/brevlo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+install(FILES ${BREVLO_DOCUMENTS_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -4,14 +4,13 @@
 # KERNEL32.dll and msvcrt.dll. No timestamp, so the same sources give the same
 # bytes; the runtimes' debug sections are stripped outside debug builds.
 set(BREVLO_DLL_DEF ${PROJECT_SOURCE_DIR}/src/api/brevlo32.def)
-set(BREVLO_DLL_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
-set(BREVLO_DLL_REPRODUCIBLE_OPTIONS "LINKER:--no-insert-timestamp" $<$<NOT:$<CONFIG:Debug>>:-s>)
+target_link_options(brevlo PRIVATE -static -static-libgcc -static-libstdc++
+  "LINKER:--no-insert-timestamp" $<$<NOT:$<CONFIG:Debug>>:-s>)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(BREVLO_DLL_NAME brevlo32)
   # --kill-at: see brevlo32.def.
-  target_link_options(brevlo PRIVATE ${BREVLO_DLL_LINK_OPTIONS} "LINKER:--kill-at"
-    ${BREVLO_DLL_REPRODUCIBLE_OPTIONS})
+  target_link_options(brevlo PRIVATE "LINKER:--kill-at")
   # The linker's import library loses the decoration along with the exports;
   # dlltool's keeps it, so programs calling through the header link as well.
   add_custom_command(TARGET brevlo POST_BUILD
@@ -34,7 +33,6 @@ else()
     "; brevlo64.dll: generated from src/api/brevlo32.def without the __stdcall decoration.\n${def_text}\n")
   set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/src/api/brevlo32.def)
-  target_link_options(brevlo PRIVATE ${BREVLO_DLL_LINK_OPTIONS} ${BREVLO_DLL_REPRODUCIBLE_OPTIONS})
 endif()
 
 target_sources(brevlo PRIVATE src/api/dll_main.cpp ${BREVLO_DLL_DEF})

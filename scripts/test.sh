@@ -12,13 +12,8 @@ scripts/install-deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
   "${HOSTILE_TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
   "${I686_PACKAGES[@]}"
 
-for preset in mingw-i686 mingw-x86_64; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-done
-
 fuzz_seconds=${BREVLO_FUZZ_SECONDS:-60}
-for preset in debug release asan fuzz; do
+for preset in mingw-i686 mingw-x86_64 debug release asan fuzz; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done

@@ -5,21 +5,14 @@
 # links the example host program against the unpacked header and import
 # library with MinGW-w64.
 #
-#   check_windows_archive.sh BUILD_DIR DLL WORK_DIR SOURCE_DIR
+#   check_windows_archive.sh BUILD_DIR DLL WORK_DIR SOURCE_DIR MINGW_TRIPLET
 set -euo pipefail
 build=$1
 dll=$2
 work=$3
 source=$4
+compiler=$5-gcc
 name=${dll%.dll}
-case "$name" in
-brevlo32) compiler=i686-w64-mingw32-gcc ;;
-brevlo64) compiler=x86_64-w64-mingw32-gcc ;;
-*)
-  echo "unknown DLL: $dll" >&2
-  exit 2
-  ;;
-esac
 if [[ ! -f "$build/$dll" ]]; then
   echo "$build/$dll is missing: build it first (see the README's section on the Windows DLL)"
   exit 1

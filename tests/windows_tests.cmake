@@ -49,7 +49,7 @@ function(brevlo_add_windows_tests name preset triplet machine dll wine_arch)
 
   add_test(NAME ${name}.archive
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_windows_archive.sh ${build_dir} ${dll}
-      ${windows_run}/${name}-archive ${PROJECT_SOURCE_DIR})
+      ${windows_run}/${name}-archive ${PROJECT_SOURCE_DIR} ${triplet})
   set_tests_properties(${name}.archive PROPERTIES ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND}")
 endfunction()
 
