@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 
 #include "engine/conversion.h"
@@ -33,30 +34,18 @@ bool succeeded(const Outcome& outcome) {
   return outcome.problem == Problem::kNone;
 }
 
-// Writes all of count bytes, through interruptions and short writes. Returns
-// 0 or the system's error number.
-int write_all(int fd, const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t put = ::write(fd, bytes, count);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return put < 0 ? errno : EIO;
-    bytes += put;
-    count -= static_cast<std::size_t>(put);
-  }
-  return 0;
-}
-
 // Copies everything from `from` (until its end) to `to`. Returns 0 or the
 // system's error number; reading_failed tells whose it is.
 int copy_stream(int from, int to, bool& reading_failed) {
   std::array<char, kCopyChunk> buffer{};
   for (;;) {
-    const ssize_t got = ::read(from, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
+    const std::int64_t got = platform::read(from, buffer.data(), buffer.size());
     reading_failed = got < 0;
     if (got <= 0) return got < 0 ? errno : 0;
-    if (int error = write_all(to, buffer.data(), static_cast<std::size_t>(got)); error != 0)
-      return error;
+    errno = 0;
+    // A write that puts nothing sets no errno.
+    if (!platform::write(to, buffer.data(), static_cast<std::size_t>(got)))
+      return errno != 0 ? errno : EIO;
   }
 }
 
