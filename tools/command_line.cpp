@@ -81,10 +81,9 @@ void apply(Options& options, const OptionSpec& spec, const std::string& value) {
     options.recursive = true;
   else if (spec.long_name == "--verbose")
     options.verbose = true;
-  else if (spec.long_name == "--strict") {
+  else if (spec.long_name == "--strict")
     options.strict = true;
-    options.conversion = kStrictOptions;
-  } else if (spec.long_name == "--help")
+  else if (spec.long_name == "--help")
     choose(options, Action::kHelp);
   else if (spec.long_name == "--version")
     choose(options, Action::kVersion);

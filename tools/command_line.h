@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/conversion.h"
-
 namespace brevlo::cli {
 
 enum class Action { kConvert, kHelp, kVersion, kInfo, kUsageError };
@@ -25,9 +23,8 @@ struct Options {
   bool recursive = false;      // -r: walk folders given as inputs for GIF files
   bool verbose = false;        // -v: one line per converted file
   bool quiet = false;          // -q: report nothing but failures
-  ConversionOptions conversion = kBroadOptions;  // what the engine accepts
-  bool strict = false;  // --strict: exactly what the library's BREVLO32 accepts
-  std::string error;    // what was wrong, for kUsageError
+  bool strict = false;         // --strict: exactly what the library's BREVLO32 accepts
+  std::string error;           // what was wrong, for kUsageError
 };
 
 // Reads argv. Any mistake gives kUsageError with `error` set; --help,
