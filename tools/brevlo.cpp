@@ -23,9 +23,8 @@ int prepare_output_folder(const std::string& folder) {
   const FileIdentity found = identify(folder);
   if (found.is_folder) return kAllConverted;
   if (found.exists) {
-    std::string error(1, '\'');
-    error += shown_name(folder);
-    print_usage_error(error + "' is not a folder");
+    // print_usage_error shows the name escaped.
+    print_usage_error("'" + folder + "' is not a folder");
     return kUsageError;
   }
   std::error_code error;

@@ -41,7 +41,6 @@ void set_output(Options& options, const std::string& path) {
     return;
   }
   options.output_path = path;
-  options.output_given = true;
 }
 
 // Every option, by its long name and its one-letter name (0: none).
@@ -82,10 +81,9 @@ void apply(Options& options, const OptionSpec& spec, const std::string& value) {
     options.recursive = true;
   else if (spec.long_name == "--verbose")
     options.verbose = true;
-  else if (spec.long_name == "--strict") {
+  else if (spec.long_name == "--strict")
     options.strict = true;
-    options.conversion = kStrictOptions;
-  } else if (spec.long_name == "--help")
+  else if (spec.long_name == "--help")
     choose(options, Action::kHelp);
   else if (spec.long_name == "--version")
     choose(options, Action::kVersion);
@@ -177,8 +175,8 @@ Options parse_command_line(int argc, char** argv) {
     return options;
   }
   // `brevlo IN.gif OUT.bmp`: exactly two files, only the second named .bmp.
-  if (files.size() == 2 && !options.output_given && ends_with_ignoring_case(files[1], ".bmp") &&
-      !ends_with_ignoring_case(files[0], ".bmp")) {
+  if (files.size() == 2 && options.output_path.empty() &&
+      ends_with_ignoring_case(files[1], ".bmp") && !ends_with_ignoring_case(files[0], ".bmp")) {
     options.output = files[1];
     files.pop_back();
   }

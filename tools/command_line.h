@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/conversion.h"
-
 namespace brevlo::cli {
 
 enum class Action { kConvert, kHelp, kVersion, kInfo, kUsageError };
@@ -15,20 +13,18 @@ enum class Action { kConvert, kHelp, kVersion, kInfo, kUsageError };
 struct Options {
   Action action = Action::kConvert;
   std::vector<std::string> inputs;  // "-" is standard input
-  std::string output_path;          // -o PATH as given; resolve_destination decides what it names
-  bool output_given = false;
-  std::string output;          // the one output file (-o FILE or `brevlo IN.gif OUT.bmp`)
-  std::string output_dir;      // the output folder (-o DIR); empty: each output beside its input
-  bool to_stdout = false;      // -o -: the BMP goes to standard output
-  int jobs = 0;                // -j N; 0: one per processor
-  bool force = false;          // --force: replace existing outputs
+  std::string output_path;  // -o PATH, empty without -o; resolve_destination decides what it names
+  std::string output;       // the one output file (-o FILE or `brevlo IN.gif OUT.bmp`)
+  std::string output_dir;   // the output folder (-o DIR); empty: each output beside its input
+  bool to_stdout = false;   // -o -: the BMP goes to standard output
+  int jobs = 0;             // -j N; 0: one per processor
+  bool force = false;       // --force: replace existing outputs
   bool skip_existing = false;  // -n: leave existing outputs alone, counted as skipped
   bool recursive = false;      // -r: walk folders given as inputs for GIF files
   bool verbose = false;        // -v: one line per converted file
   bool quiet = false;          // -q: report nothing but failures
-  ConversionOptions conversion = kBroadOptions;  // what the engine accepts
-  bool strict = false;  // --strict: exactly what the library's BREVLO32 accepts
-  std::string error;    // what was wrong, for kUsageError
+  bool strict = false;         // --strict: exactly what the library's BREVLO32 accepts
+  std::string error;           // what was wrong, for kUsageError
 };
 
 // Reads argv. Any mistake gives kUsageError with `error` set; --help,

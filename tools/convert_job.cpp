@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 
 #include "engine/conversion.h"
@@ -29,21 +30,13 @@ Outcome failure(Problem problem, int code, int error_number = 0) {
   return outcome;
 }
 
-bool succeeded(const Outcome& outcome) {
-  return outcome.problem == Problem::kNone;
+// --strict converts exactly as the library's BREVLO32 does.
+const ConversionOptions& conversion_of(const Options& options) {
+  return options.strict ? kStrictOptions : kBroadOptions;
 }
 
-// Writes all of count bytes, through interruptions and short writes. Returns
-// 0 or the system's error number.
-int write_all(int fd, const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t put = ::write(fd, bytes, count);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return put < 0 ? errno : EIO;
-    bytes += put;
-    count -= static_cast<std::size_t>(put);
-  }
-  return 0;
+bool succeeded(const Outcome& outcome) {
+  return outcome.problem == Problem::kNone;
 }
 
 // Copies everything from `from` (until its end) to `to`. Returns 0 or the
@@ -51,12 +44,13 @@ int write_all(int fd, const char* bytes, std::size_t count) {
 int copy_stream(int from, int to, bool& reading_failed) {
   std::array<char, kCopyChunk> buffer{};
   for (;;) {
-    const ssize_t got = ::read(from, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
+    const std::int64_t got = platform::read(from, buffer.data(), buffer.size());
     reading_failed = got < 0;
     if (got <= 0) return got < 0 ? errno : 0;
-    if (int error = write_all(to, buffer.data(), static_cast<std::size_t>(got)); error != 0)
-      return error;
+    errno = 0;
+    // A write that puts nothing sets no errno.
+    if (!platform::write(to, buffer.data(), static_cast<std::size_t>(got)))
+      return errno != 0 ? errno : EIO;
   }
 }
 
@@ -185,7 +179,7 @@ Outcome convert_whole_file(int gif, const std::string& target, const Replaced& o
   if (int error = create_temporary_beside(target, old.mode, temporary); error != 0)
     return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
   carry_over(old, temporary.fd);
-  Outcome outcome = run_engine(gif, temporary.fd, options.conversion);
+  Outcome outcome = run_engine(gif, temporary.fd, conversion_of(options));
   const int closed = ::close(temporary.fd);
   temporary.fd = -1;
   if (succeeded(outcome) && closed != 0)
@@ -210,7 +204,7 @@ Outcome make_output_folder(const std::string& target) {
 
 // Decides how the BMP reaches job.output and writes it there.
 Outcome convert_to_output(const Job& job, int gif, const Options& options) {
-  if (job.to_stdout) return convert_to_stream(gif, STDOUT_FILENO, options.conversion);
+  if (job.to_stdout) return convert_to_stream(gif, STDOUT_FILENO, conversion_of(options));
   const std::string target = final_target(job.output);
   struct stat info {};
   if (::stat(target.c_str(), &info) != 0) {
@@ -221,10 +215,10 @@ Outcome convert_to_output(const Job& job, int gif, const Options& options) {
   }
   if (S_ISDIR(info.st_mode)) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, EISDIR);
   // A pipe or character device (/dev/null for a dry run) holds nothing to keep.
-  if (is_stream(info.st_mode)) return convert_in_place(gif, target, options.conversion);
+  if (is_stream(info.st_mode)) return convert_in_place(gif, target, conversion_of(options));
   if (options.skip_existing) return failure(Problem::kSkipped, 0);
   if (!options.force) return failure(Problem::kOutputExists, 0);
-  if (!S_ISREG(info.st_mode)) return convert_in_place(gif, target, options.conversion);
+  if (!S_ISREG(info.st_mode)) return convert_in_place(gif, target, conversion_of(options));
   return convert_whole_file(
       gif, target, {true, info.st_mode & kPermissionBits, info.st_uid, info.st_gid}, options);
 }

@@ -21,8 +21,8 @@ constexpr int kMaxLinks = 40;
 FileIdentity identify(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return {};
-  return {true, S_ISDIR(info.st_mode), S_ISREG(info.st_mode),
-          static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return {true, S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_dev),
+          static_cast<std::uint64_t>(info.st_ino)};
 }
 
 const char* kind_of_file(unsigned file_type) {

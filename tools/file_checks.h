@@ -12,7 +12,6 @@ namespace brevlo::cli {
 struct FileIdentity {
   bool exists = false;
   bool is_folder = false;
-  bool is_regular = false;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
 };

@@ -171,11 +171,16 @@ std::string shown_output(const Job& job) {
 }
 
 // "in.gif -> in.bmp (13 × 7)"
-void print_converted(std::FILE* stream, const Job& job, const Outcome& outcome) {
-  const std::string output = shown_output(job);
-  std::fprintf(stream, "%s -> %s (%u \u00d7 %u)\n", shown_name(job.input).c_str(), output.c_str(),
-               static_cast<unsigned>(outcome.report.width),
-               static_cast<unsigned>(outcome.report.height));
+std::string describe_converted(const Job& job, const Outcome& outcome) {
+  return shown_name(job.input) + " -> " + shown_output(job) + " (" +
+         std::to_string(outcome.report.width) + " \u00d7 " + std::to_string(outcome.report.height) +
+         ")";
+}
+
+// Prints one line of the report, clearing the progress line off the terminal first.
+void print_line(Report& report, std::FILE* stream, const std::string& line) {
+  clear_progress(report);
+  std::fprintf(stream, "%s\n", line.c_str());
 }
 
 }  // namespace
@@ -308,30 +313,20 @@ void report_finished(Report& report, const std::vector<Job>& jobs,
     const Outcome& outcome = outcomes[report.next_to_report];
     if (outcome.problem == Problem::kNone) {
       ++report.converted;
-      if (report.verbose_to != nullptr) {
-        clear_progress(report);
-        print_converted(report.verbose_to, job, outcome);
-      }
-      const std::string note = describe_images(job, outcome);
-      if (!note.empty() && !report.quiet) {
-        clear_progress(report);
-        std::fprintf(stderr, "%s\n", note.c_str());
-      }
+      if (report.verbose_to != nullptr)
+        print_line(report, report.verbose_to, describe_converted(job, outcome));
+      if (const std::string note = describe_images(job, outcome); !note.empty() && !report.quiet)
+        print_line(report, stderr, note);
       continue;
     }
+    const std::string line = describe_failure(jobs, report.next_to_report, outcome, report.strict);
     if (outcome.problem == Problem::kSkipped) {
       ++report.skipped;
-      if (report.verbose_to != nullptr) {
-        clear_progress(report);
-        std::fprintf(report.verbose_to, "%s\n",
-                     describe_failure(jobs, report.next_to_report, outcome, report.strict).c_str());
-      }
+      if (report.verbose_to != nullptr) print_line(report, report.verbose_to, line);
       continue;
     }
     ++report.failed;
-    clear_progress(report);
-    std::fprintf(stderr, "%s\n",
-                 describe_failure(jobs, report.next_to_report, outcome, report.strict).c_str());
+    print_line(report, stderr, line);
   }
   if (report.show_progress) draw_progress(report);
 }

@@ -129,26 +129,25 @@ std::string bmp_name_for(std::string_view gif_path) {
 }
 
 std::string resolve_destination(Options& options) {
-  const auto reads_stdin = [&options] {
-    return std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
-  };
-  if (reads_stdin() > 1) return "standard input (-) can be read only once";
+  const auto stdin_reads =
+      std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
+  if (stdin_reads > 1) return "standard input (-) can be read only once";
   const bool one_file = options.inputs.size() == 1 && !options.recursive;
-  if (options.output_given && options.output_path == kStandardStream) {
+  if (options.output_path == kStandardStream) {
     if (!one_file) return "-o - writes one BMP to standard output: give one input and no -r";
     if (stdout_is_terminal())
       return "standard output is a terminal: redirect it, or name a file with -o";
     options.to_stdout = true;
     return "";
   }
-  if (options.output_given) {
+  if (!options.output_path.empty()) {
     const std::string& path = options.output_path;
     if (one_file && path.back() != '/' && !identify(path).is_folder)
       options.output = path;
     else
       options.output_dir = path;
   }
-  if (reads_stdin() > 0 && options.output.empty())
+  if (stdin_reads > 0 && options.output.empty())
     return "standard input (-) needs an output file: -o FILE, or -o - for standard output";
   return "";
 }
