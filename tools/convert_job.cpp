@@ -115,9 +115,6 @@ Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
       error != 0) {
     outcome.problem = Problem::kWriteFailed;
     outcome.error_number = error;
-  } else if (outcome.report.reason == Reason::kReadFailed && error != 0) {
-    outcome.problem = Problem::kReadFailed;
-    outcome.error_number = error;
   }
   outcome.looks_like_gif = starts_like_gif(gif);
   return outcome;

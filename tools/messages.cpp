@@ -103,8 +103,6 @@ std::string table_name(const ConversionReport& report) {
 // What the engine's reason says, or "" when it names none.
 std::string reason_text(const ConversionReport& report, bool strict) {
   switch (report.reason) {
-    case Reason::kReadFailed:
-      return "cannot read it";
     case Reason::kWriteFailed:
       return "cannot write the output";
     case Reason::kNoMemory:

@@ -35,7 +35,6 @@ inline constexpr ConversionOptions kBroadOptions{true, true, true};
 // message. kNone after success.
 enum class Reason : std::uint8_t {
   kNone,
-  kReadFailed,     // 30001: the GIF cannot be read or positioned
   kWriteFailed,    // 30001: the BMP cannot be written or positioned
   kNoMemory,       // 30003: the decoder's working memory cannot be had
   kNotGif,         // 30004: no GIF signature
