@@ -3,6 +3,7 @@
 #include <brevlo.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -124,6 +125,29 @@ TEST(SameFile, OutputNamingTheInputIsRefusedAndTheInputKept) {
   }
   // The other way round: the input named through a link.
   EXPECT_EQ(BREVLO32(dir.path("soft.gif").c_str(), gif.c_str()), 30001);
+  EXPECT_EQ(read_file(gif), valid_gif());
+}
+
+// A GIF the caller may write but not read, named as its own output: it cannot
+// be opened, so the refusal goes by its path, and it is never truncated. Root
+// reads any file, so as root the call runs as an unprivileged user.
+TEST(SameFile, UnreadableInputNamedAsTheOutputIsKept) {
+  ScratchDir dir;
+  const std::string gif = dir.path("in.gif");
+  write_file(gif, valid_gif());
+  ASSERT_EQ(::chmod(gif.c_str(), 0222), 0);
+  ASSERT_EQ(::chmod(dir.path("").c_str(), 0777), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(2);
+    ::_exit(BREVLO32(gif.c_str(), gif.c_str()) == 30001 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_EQ(::chmod(gif.c_str(), 0644), 0);
   EXPECT_EQ(read_file(gif), valid_gif());
 }
 
