@@ -26,8 +26,8 @@
 
 #include "bench_images.h"
 #include "engine/bmp_layout.h"
-#include "engine/conversion.h"
-#include "engine/conversion_state.h"
+#include "engine/gif_parser.h"
+#include "engine/input_reader.h"
 #include "giflib_converter.h"
 #include "io_floor.h"
 #include "peak_memory.h"
@@ -87,9 +87,9 @@ bool same_file(const std::string& first, const std::string& second) {
 // The command's way: the engine with the broad options.
 bool convert_broadly(const char* gif_path, const char* bmp_path) {
   const platform::FileHandle gif = platform::open_for_reading(gif_path);
-  const platform::FileHandle bmp = platform::create_for_writing(bmp_path);
+  const platform::FileHandle bmp = platform::open_for_writing(bmp_path);
   ConversionReport report;
-  const bool ok = gif != platform::kNoFile && bmp != platform::kNoFile &&
+  const bool ok = gif != platform::kNoFile && bmp != platform::kNoFile && platform::empty(bmp) &&
                   convert_gif(gif, bmp, kBroadOptions, report) == kSuccess;
   if (gif != platform::kNoFile) platform::close(gif);
   if (bmp != platform::kNoFile) platform::close(bmp);

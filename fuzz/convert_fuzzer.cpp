@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/conversion.h"
+#include "engine/gif_parser.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
@@ -237,8 +237,8 @@ int convert_broadly() {
   const std::string& out = scratch_paths().broad_bmp;
   fault_injection::fail_obtain_number(0);
   const platform::FileHandle gif = platform::open_for_reading(scratch_paths().gif.c_str());
-  const platform::FileHandle bmp = platform::create_for_writing(out.c_str());
-  if (gif == platform::kNoFile || bmp == platform::kNoFile)
+  const platform::FileHandle bmp = platform::open_for_writing(out.c_str());
+  if (gif == platform::kNoFile || bmp == platform::kNoFile || !platform::empty(bmp))
     violated("cannot open the scratch files");
   brevlo::ConversionReport report;
   const int result = brevlo::convert_gif(gif, bmp, brevlo::kBroadOptions, report);

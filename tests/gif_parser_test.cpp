@@ -1,6 +1,7 @@
 // The block loop, the header and colour-table checks, and files that end early.
 #include <gtest/gtest.h>
 
+#include "engine/input_reader.h"
 #include "gif_writer.h"
 #include "test_files.h"
 
@@ -189,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
                   p.after_data = {};
                   p.after_image = {};
                 },
-                30004, 30004, Reason::kCorruptData},
+                30004, 30004, Reason::kDataCutShort},
         Variant{"cut_inside_extension",
                 [](GifParts& p) {
                   p.before_image = {0x21, 0xFE, 0x20, 'a'};
@@ -255,15 +256,47 @@ TEST(GifParser, WrongTableSizeIsReportedBeforeMissingTable) {
 }
 
 TEST(GifParser, BlocksStraddlingReaderChunksReadTheSame) {
-  // Comments of every length shift the image data across the reader's chunk
-  // boundaries.
-  for (std::size_t length = 200; length < 260; length += 3) {
+  // Comments of every length up to a sub-block's put the comment's own length
+  // bytes and then the image block across the end of the reader's first chunk.
+  const std::size_t to_boundary = kReaderBufferSize - (13 + 768);
+  for (std::size_t length = to_boundary - 270; length < to_boundary; length += 3) {
     GifParts parts = valid_parts();
     parts.before_image = comment_extension(std::string(length, 'x'));
     ScratchDir dir;
     ASSERT_EQ(convert_bytes(dir, assemble(parts)), 0) << length;
     EXPECT_EQ(read_file(dir.path("out.bmp")), expected()) << length;
   }
+}
+
+// The header and the colour table are read like every later byte: a cut at
+// any offset gives the same result from a file and from a pipe, whatever the
+// options: not a GIF before the sixth byte, then the file ended early.
+TEST(GifParser, CutInsideTheHeaderOrColourTableFromAFileOrAPipe) {
+  const Bytes gif = assemble(valid_parts());
+  ScratchDir dir;
+  for (const ConversionOptions& options : {kStrictOptions, kBroadOptions}) {
+    for (std::size_t length = 0; length <= 13 + 768; ++length) {
+      const Bytes prefix(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(length));
+      const Reason reason = length < 6 ? Reason::kNotGif : Reason::kEndedEarly;
+      ConversionReport from_file;
+      ConversionReport from_pipe;
+      ASSERT_EQ(convert_bytes_with(dir, prefix, options, from_file), code_for(reason)) << length;
+      ASSERT_EQ(convert_stream_with(dir, prefix, options, from_pipe), code_for(reason)) << length;
+      EXPECT_EQ(from_file.reason, reason) << length;
+      EXPECT_EQ(from_pipe.reason, reason) << length;
+      EXPECT_FALSE(exists(dir.path("out.bmp"))) << length;
+    }
+  }
+}
+
+// A whole GIF from a pipe converts to the very bytes it gives from a file.
+TEST(GifParser, PipeConvertsLikeAFile) {
+  GifParts parts = valid_parts();
+  parts.before_image = comment_extension(std::string(3 * kReaderBufferSize, 'c'));
+  ScratchDir dir;
+  ConversionReport report;
+  ASSERT_EQ(convert_stream_with(dir, assemble(parts), kStrictOptions, report), 0);
+  EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
 }
 
 TEST(GifParser, OnlyTheFirstImageIsConverted) {

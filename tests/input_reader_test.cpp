@@ -1,8 +1,9 @@
 // The GIF is read in chunks; image data and blocks that straddle a chunk
 // boundary must read exactly as anywhere else.
+#include "engine/input_reader.h"
+
 #include <gtest/gtest.h>
 
-#include "engine/conversion_state.h"
 #include "gif_writer.h"
 #include "test_files.h"
 

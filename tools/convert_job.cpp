@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "engine/conversion.h"
+#include "engine/gif_parser.h"
 #include "file_checks.h"
 #include "temporary_files.h"
 
@@ -40,12 +40,11 @@ bool succeeded(const Outcome& outcome) {
 }
 
 // Copies everything from `from` (until its end) to `to`. Returns 0 or the
-// system's error number; reading_failed tells whose it is.
-int copy_stream(int from, int to, bool& reading_failed) {
+// system's error number.
+int copy_stream(int from, int to) {
   std::array<char, kCopyChunk> buffer{};
   for (;;) {
     const std::int64_t got = platform::read(from, buffer.data(), buffer.size());
-    reading_failed = got < 0;
     if (got <= 0) return got < 0 ? errno : 0;
     errno = 0;
     // A write that puts nothing sets no errno.
@@ -54,28 +53,15 @@ int copy_stream(int from, int to, bool& reading_failed) {
   }
 }
 
-// Standard input, which may be a pipe, copied into a nameless file the engine
-// can position in. Sets fd, or returns why not.
-Outcome spool_standard_input(int& fd) {
-  fd = open_nameless_file();
-  if (fd < 0) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, errno);
-  bool reading_failed = false;
-  int error = copy_stream(STDIN_FILENO, fd, reading_failed);
-  if (error == 0 && ::lseek(fd, 0, SEEK_SET) != 0) error = errno;
-  if (error != 0) {
-    ::close(fd);
-    fd = -1;
-    return failure(reading_failed ? Problem::kReadFailed : Problem::kWriteFailed, ERR_OPEN_FAILED,
-                   error);
-  }
-  return {};
-}
-
-// Opens the GIF for the engine. A path is opened without waiting for a writer
-// (a pipe given by name would otherwise hang) and must be a regular file: a
-// pipe or device cannot be positioned, so it is refused as what it is.
+// Opens the GIF for the engine, which reads it front to back: standard input
+// is handed over as it is, pipes included, and converts as it streams. A path
+// is opened without waiting for a writer (a pipe given by name would otherwise
+// hang) and must be a regular file; anything else is refused as what it is.
 Outcome open_input(const Job& job, int& fd) {
-  if (job.input == kStandardStream) return spool_standard_input(fd);
+  if (job.input == kStandardStream) {
+    fd = STDIN_FILENO;
+    return {};
+  }
   fd = ::open(job.input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
   struct stat info {};
@@ -95,14 +81,8 @@ Outcome open_input(const Job& job, int& fd) {
   return outcome;
 }
 
-// Errors only writing gives, which name the cause of a failure even when the
-// engine's report does not say which side failed.
-bool only_writing_fails_so(int error) {
-  return error == ENOSPC || error == EDQUOT || error == EFBIG;
-}
-
-// Runs the engine from gif into the empty, positionable bmp. Where reading or
-// writing failed and the system said why, the failure carries its reason.
+// Runs the engine from gif into the empty, positionable bmp. Where writing
+// failed and the system said why, the failure carries its reason.
 Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
   Outcome outcome;
   errno = 0;
@@ -111,12 +91,10 @@ Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
   if (code == BREVLO_SUCCESS) return outcome;
   outcome.code = code;
   outcome.problem = Problem::kConversionFailed;
-  if ((outcome.report.reason == Reason::kWriteFailed || only_writing_fails_so(error)) &&
-      error != 0) {
+  if (outcome.report.reason == Reason::kWriteFailed && error != 0) {
     outcome.problem = Problem::kWriteFailed;
     outcome.error_number = error;
   }
-  outcome.looks_like_gif = starts_like_gif(gif);
   return outcome;
 }
 
@@ -128,9 +106,7 @@ Outcome convert_to_stream(int gif, int stream, const ConversionOptions& options)
   if (spool < 0) return failure(Problem::kWriteFailed, ERR_OPEN_FAILED, errno);
   Outcome outcome = run_engine(gif, spool, options);
   if (succeeded(outcome)) {
-    bool reading_failed = false;
-    const int error =
-        ::lseek(spool, 0, SEEK_SET) == 0 ? copy_stream(spool, stream, reading_failed) : errno;
+    const int error = ::lseek(spool, 0, SEEK_SET) == 0 ? copy_stream(spool, stream) : errno;
     if (error != 0) {
       const ConversionReport report = outcome.report;
       outcome = failure(Problem::kWriteFailed, ERR_OPEN_FAILED, error);
@@ -232,7 +208,7 @@ Outcome convert_job(const Job& job, const Options& options) {
   int gif = -1;
   if (Outcome opened = open_input(job, gif); !succeeded(opened)) return opened;
   Outcome outcome = convert_to_output(job, gif, options);
-  ::close(gif);
+  if (gif != STDIN_FILENO) ::close(gif);
   return outcome;
 }
 

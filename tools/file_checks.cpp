@@ -50,13 +50,6 @@ std::string final_target(const std::string& path) {
   return name.string();
 }
 
-bool starts_like_gif(int fd) {
-  std::array<char, 6> head{};
-  const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
-  return got == static_cast<ssize_t>(head.size()) && head[0] == 'G' && head[1] == 'I' &&
-         head[2] == 'F' && head[3] == '8' && head[5] == 'a';
-}
-
 bool stderr_is_terminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }

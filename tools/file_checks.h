@@ -31,10 +31,6 @@ bool is_stream(unsigned file_type);
 // not a link. Replacing this name keeps the links.
 std::string final_target(const std::string& path);
 
-// True when the file at path starts with a GIF signature ("GIF8", a version
-// character, "a").
-bool starts_like_gif(int fd);
-
 bool stderr_is_terminal();
 bool stdout_is_terminal();
 

@@ -15,7 +15,6 @@ enum class Problem {
   kOutputIsAnotherInput,  // the output path leads to another input of the batch
   kInputUnreadable,       // the input cannot be opened (error_number says why)
   kInputNotAFile,         // the input is a pipe, device or socket (file_type says which)
-  kReadFailed,            // reading the input failed (error_number says why)
   kOutputExists,          // something already exists at the output, and no --force
   kOutputUncreatable,     // the output cannot be created (error_number says why)
   kWriteFailed,           // writing the output failed (error_number says why)
@@ -35,10 +34,9 @@ struct Job {
 
 struct Outcome {
   Problem problem = Problem::kNone;
-  int code = 0;            // the library's result code for this kind of failure; 0 when none
-  int error_number = 0;    // the system's reason, where one is known
-  unsigned file_type = 0;  // the type bits of an input that is not a regular file
-  bool looks_like_gif = false;
+  int code = 0;             // the library's result code for this kind of failure; 0 when none
+  int error_number = 0;     // the system's reason, where one is known
+  unsigned file_type = 0;   // the type bits of an input that is not a regular file
   ConversionReport report;  // what the engine learnt about the file
 };
 

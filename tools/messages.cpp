@@ -74,27 +74,6 @@ const char* const kHelp =
     "  brevlo --force -q *.gif           replace old BMP files, report only failures\n"
     "  brevlo --strict -o /dev/null a.gif  check that the library accepts a.gif\n";
 
-const char* meaning_of(int code, bool looks_like_gif) {
-  switch (code) {
-    case ERR_OPEN_FAILED:
-      return "cannot read it or write the output";
-    case ERR_NO_MEMORY:
-      return "not enough memory to decode the image";
-    case ERR_BAD_GIF:
-      return looks_like_gif ? "corrupt image data, an empty image, or no image at all"
-                            : "not a GIF file";
-    case ERR_UNSUPPORTED:
-      return "unsupported GIF: it needs a 256-colour global colour table and a "
-             "non-interlaced image";
-    case ERR_EMPTY_NAME:
-      return "the file name is empty";
-    case ERR_EARLY_END:
-      return "the file is cut short: it ends before the GIF trailer";
-    default:
-      return "the conversion failed";
-  }
-}
-
 std::string table_name(const ConversionReport& report) {
   return std::to_string(report.table_entries) + "-entry " +
          (report.table_is_local ? "local" : "global") + " colour table";
@@ -118,6 +97,8 @@ std::string reason_text(const ConversionReport& report, bool strict) {
       return "corrupt image data: code size " + std::to_string(report.code_size);
     case Reason::kCorruptData:
       return "corrupt image data";
+    case Reason::kDataCutShort:
+      return "the file is cut short: it ends inside its image data";
     case Reason::kNoColourTable:
       return strict ? "unsupported GIF: no global colour table"
                     : "unsupported GIF: no colour table";
@@ -262,9 +243,6 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
       line += std::string("cannot read it: it is ") + kind_of_file(outcome.file_type) +
               ", not a regular file (use - to read standard input)";
       break;
-    case Problem::kReadFailed:
-      line += std::string("cannot read it: ") + std::strerror(outcome.error_number);
-      break;
     case Problem::kOutputUncreatable:
       line += "cannot create " + output + ": " + std::strerror(outcome.error_number);
       break;
@@ -272,8 +250,9 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
       line += "cannot write " + output + ": " + std::strerror(outcome.error_number);
       break;
     case Problem::kConversionFailed: {
+      // Only an empty name fails before the engine can name a reason.
       const std::string reason = reason_text(outcome.report, strict);
-      line += reason.empty() ? meaning_of(outcome.code, outcome.looks_like_gif) : reason;
+      line += reason.empty() ? "the file name is empty" : reason;
       line += " (" + std::to_string(outcome.code) + ")";
       const std::string hint = strict ? way_out(outcome.report) : "";
       return hint.empty() ? line : line + "; " + hint;

@@ -39,6 +39,8 @@ inline constexpr std::uint32_t kBmpPixelOffset =
     kBmpFileHeaderSize + kBmpInfoHeaderSize + kPaletteSize;
 static_assert(kBmpPixelOffset == 1078);
 
+inline constexpr std::uint16_t kBitsPerPixel = 8;
+
 // The BMP palette: 256 entries of blue, green, red and a zero byte.
 using Palette = std::array<std::uint8_t, kPaletteSize>;
 
@@ -56,6 +58,11 @@ constexpr std::uint64_t row_offset(std::uint64_t stride, std::uint32_t height, s
 // written: consecutive GIF rows lie back to back in the file (in reverse
 // order), so one seek and one write place the whole run.
 inline constexpr std::uint64_t kRowBatchBytes = std::uint64_t{64} * 1024;
+
+// An interlaced image's pixel area is filled with zeros before its rows
+// arrive only up to this size: an ordinary photograph's, not that of a huge
+// image a few hundred bytes of GIF describe.
+inline constexpr std::uint64_t kZeroFillLimit = std::uint64_t{64} * 1024 * 1024;
 
 // Rows gathered per write: at least one, at most the image's height.
 constexpr std::uint32_t rows_per_batch(std::uint64_t stride, std::uint32_t height) {

@@ -39,7 +39,7 @@ void advance_interlaced(RowBatch& batch) {
 }
 
 // Writes each held row of an interlaced image to its own place.
-ConversionResult write_interlaced(RowBatch& batch) {
+Reason write_interlaced(RowBatch& batch) {
   const std::uint32_t held = batch.filled;
   batch.first_row += held;
   batch.filled = 0;
@@ -47,17 +47,20 @@ ConversionResult write_interlaced(RowBatch& batch) {
     const std::uint8_t* row = batch.slots + std::uint64_t{batch.capacity - 1 - i} * batch.stride;
     const std::uint64_t offset = row_offset(batch.stride, batch.height, batch.interlaced_row);
     advance_interlaced(batch);
-    if (!platform::write_at(batch.file, offset, row, batch.stride)) return kOpenFailed;
+    if (!platform::write_at(batch.file, offset, row, batch.stride)) return Reason::kWriteFailed;
   }
-  return kSuccess;
+  return Reason::kNone;
 }
 
 }  // namespace
 
-ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t width,
-                               std::uint32_t height, std::uint16_t depth, const Palette& palette) {
+Reason write_headers(platform::FileHandle bmp_file, std::uint32_t width, std::uint32_t height,
+                     const Palette& palette) {
+  const std::uint64_t file_size = kBmpPixelOffset + stride_for(width) * height;
+  // Every later write lies inside the size announced here, so a file-size
+  // limit is met now, before a byte is written, never half way.
+  if (!platform::may_grow_to(bmp_file, file_size)) return Reason::kWriteFailed;
   std::array<std::uint8_t, kBmpPixelOffset> headers{};
-  std::uint64_t file_size = kBmpPixelOffset + stride_for(width) * height;
   std::uint8_t* h = headers.data();
   put16(h + 0, kBmpSignature);
   put32(h + 2, static_cast<std::uint32_t>(file_size));  // at most 65536 * 65535 + 1078
@@ -66,23 +69,25 @@ ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t widt
   put32(h + 18, width);
   put32(h + 22, height);
   put16(h + 26, 1);  // planes
-  put16(h + 28, depth);
+  put16(h + 28, kBitsPerPixel);
   std::memcpy(h + kBmpFileHeaderSize + kBmpInfoHeaderSize, palette.data(), kPaletteSize);
-  return platform::write(bmp_file, headers.data(), headers.size()) ? kSuccess : kOpenFailed;
+  return platform::write_at(bmp_file, 0, headers.data(), headers.size()) ? Reason::kNone
+                                                                         : Reason::kWriteFailed;
 }
 
-ConversionResult clear_pixel_area(const RowBatch& batch) {
+Reason prepare_interlaced_area(const RowBatch& batch) {
+  if (batch.stride * batch.height > kZeroFillLimit) return Reason::kNone;
   for (std::uint32_t row = 0; row < batch.height; row += batch.capacity) {
     const std::uint32_t count = std::min(batch.capacity, batch.height - row);
     const std::uint64_t offset = kBmpPixelOffset + std::uint64_t{row} * batch.stride;
     if (!platform::write_at(batch.file, offset, batch.slots, std::uint64_t{count} * batch.stride))
-      return kOpenFailed;
+      return Reason::kWriteFailed;
   }
-  return kSuccess;
+  return Reason::kNone;
 }
 
-ConversionResult write_batch(RowBatch& batch) {
-  if (batch.filled == 0) return kSuccess;
+Reason write_batch(RowBatch& batch) {
+  if (batch.filled == 0) return Reason::kNone;
   if (batch.interlaced) return write_interlaced(batch);
   const std::uint32_t lowest_row = rows_finished(batch) - 1;  // the first in the file
   const std::uint64_t offset = row_offset(batch.stride, batch.height, lowest_row);
@@ -91,16 +96,14 @@ ConversionResult write_batch(RowBatch& batch) {
   const std::uint64_t size = std::uint64_t{batch.filled} * batch.stride;
   batch.first_row += batch.filled;
   batch.filled = 0;
-  if (!platform::write_at(batch.file, offset, from, size)) return kOpenFailed;
-  return kSuccess;
+  return platform::write_at(batch.file, offset, from, size) ? Reason::kNone : Reason::kWriteFailed;
 }
 
-ConversionResult complete_file_size(const RowBatch& batch) {
-  if (rows_finished(batch) > 0) return kSuccess;
+Reason complete_file_size(const RowBatch& batch) {
+  if (rows_finished(batch) > 0) return Reason::kNone;
   const std::uint8_t zero = 0;
   const std::uint64_t last_byte = kBmpPixelOffset + batch.stride * batch.height - 1;
-  if (!platform::write_at(batch.file, last_byte, &zero, 1)) return kOpenFailed;
-  return kSuccess;
+  return platform::write_at(batch.file, last_byte, &zero, 1) ? Reason::kNone : Reason::kWriteFailed;
 }
 
 }  // namespace brevlo

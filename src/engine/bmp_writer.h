@@ -5,16 +5,17 @@
 #include <cstdint>
 
 #include "engine/bmp_layout.h"
-#include "engine/conversion_result.h"
+#include "engine/conversion.h"
 #include "platform/platform.h"
 
 namespace brevlo {
 
 // Writes the 14-byte file header, the 40-byte info header and the 1024-byte
-// palette at the file's current position (offset 0 of the new file).
-// Returns 0, or kOpenFailed when the write fails.
-ConversionResult write_headers(platform::FileHandle bmp_file, std::uint32_t width,
-                               std::uint32_t height, std::uint16_t depth, const Palette& palette);
+// palette at the start of the file, for 8 bits per pixel. Returns kNone, or
+// kWriteFailed when the write fails or the whole BMP would exceed the
+// process's file-size limit (then before anything is written).
+Reason write_headers(platform::FileHandle bmp_file, std::uint32_t width, std::uint32_t height,
+                     const Palette& palette);
 
 // Finished pixel rows on their way to the file. Rows of a non-interlaced
 // image are finished top first; the batch holds up to `capacity` consecutive
@@ -46,20 +47,22 @@ inline std::uint8_t* next_row_slot(const RowBatch& batch) {
   return batch.slots + std::uint64_t{batch.capacity - 1 - batch.filled} * batch.stride;
 }
 
-// Fills the pixel area of an interlaced image with zero rows, in whole
-// batches, before any row is decoded (the slots are still all zero). The rows
-// then arrive over pages the file already has, which costs the system far
-// less than the partial pages that rows lying apart would otherwise start.
-// Returns 0, or kOpenFailed when a write fails.
-ConversionResult clear_pixel_area(const RowBatch& batch);
+// Readies the pixel area of an interlaced image of ordinary size before any
+// row is decoded: it is filled with zero rows in whole batches (the slots are
+// still all zero), so that rows lying apart arrive over pages the file already
+// has, which costs the system far less than the partial pages they would
+// otherwise start. A pixel area larger than kZeroFillLimit stays sparse, as a
+// non-interlaced image's does: a small file may describe a huge image whose
+// rows it never reaches. Returns kNone, or kWriteFailed when a write fails.
+Reason prepare_interlaced_area(const RowBatch& batch);
 
 // Writes the rows held to their place in the file and empties the batch.
-// Returns 0, or kOpenFailed when the seek or write fails.
-ConversionResult write_batch(RowBatch& batch);
+// Returns kNone, or kWriteFailed when the write fails.
+Reason write_batch(RowBatch& batch);
 
 // Gives a file in which no row was written its full announced size: its last
-// byte is written and the gap before it reads as zero. Returns 0, or
-// kOpenFailed when the seek or write fails.
-ConversionResult complete_file_size(const RowBatch& batch);
+// byte is written and the gap before it reads as zero. Returns kNone, or
+// kWriteFailed when the write fails.
+Reason complete_file_size(const RowBatch& batch);
 
 }  // namespace brevlo

@@ -1,6 +1,7 @@
-// One conversion of an open GIF file into an open, empty BMP file, under a
-// small record of options, with a report of what a person needs to hear about
-// the file beside the result code.
+// What a conversion is asked to accept and what it tells about the file: the
+// options, the reason a conversion ended, and the report a person reads. Every
+// step of the engine returns a Reason; the entry alone turns it into a result
+// code (code_for).
 //
 // The exported BREVLO32 always converts with kStrictOptions, whose result codes
 // and bytes never change. The brevlo command converts with kBroadOptions, which
@@ -11,7 +12,6 @@
 #include <cstdint>
 
 #include "engine/conversion_result.h"
-#include "platform/platform.h"
 
 namespace brevlo {
 
@@ -31,8 +31,8 @@ struct ConversionOptions {
 inline constexpr ConversionOptions kStrictOptions{};
 inline constexpr ConversionOptions kBroadOptions{true, true, true};
 
-// Why a conversion ended with a nonzero result, precisely enough for a
-// message. kNone after success.
+// How a step ended: kNone to go on, anything else ends the conversion and is
+// reported as it stands. Each reason has exactly one result code.
 enum class Reason : std::uint8_t {
   kNone,
   kWriteFailed,    // 30001: the BMP cannot be written or positioned
@@ -42,11 +42,38 @@ enum class Reason : std::uint8_t {
   kEmptyImage,     // 30004: width or height 0
   kBadCodeSize,    // 30004: LZW minimum code size outside 2..8 (see code_size)
   kCorruptData,    // 30004: corrupt LZW image data
+  kDataCutShort,   // 30004: the file ends inside the image data
   kNoColourTable,  // 30008: no global table, and (broad) the first image has none either
   kTableSize,      // 30008: a table of other than 256 entries (see table_entries)
   kInterlaced,     // 30008: an interlaced image
   kEndedEarly,     // 30011: the file ended before its trailer
 };
+
+// The result code a reason is reported with.
+constexpr ConversionResult code_for(Reason reason) {
+  switch (reason) {
+    case Reason::kNone:
+      return kSuccess;
+    case Reason::kWriteFailed:
+      return kOpenFailed;
+    case Reason::kNoMemory:
+      return kNoMemory;
+    case Reason::kNotGif:
+    case Reason::kNoImage:
+    case Reason::kEmptyImage:
+    case Reason::kBadCodeSize:
+    case Reason::kCorruptData:
+    case Reason::kDataCutShort:
+      return kBadGif;
+    case Reason::kNoColourTable:
+    case Reason::kTableSize:
+    case Reason::kInterlaced:
+      return kUnsupported;
+    case Reason::kEndedEarly:
+      return kEarlyEnd;
+  }
+  return kBadGif;
+}
 
 // What a conversion learnt about the file, filled as far as it got.
 struct ConversionReport {
@@ -61,12 +88,5 @@ struct ConversionReport {
   std::uint32_t image_count = 0;  // image blocks met (every one when walked to the end)
   bool image_converted = false;   // the first image was decoded up to its end code
 };
-
-// Converts the GIF open as gif_file (read from its start) into bmp_file,
-// opened for writing and empty. Tests the signature, then walks the blocks.
-// Returns 0 or the first nonzero result code; report says why. Rows already
-// written stay in bmp_file after a failure: removing it is the caller's.
-ConversionResult convert_gif(platform::FileHandle gif_file, platform::FileHandle bmp_file,
-                             const ConversionOptions& options, ConversionReport& report);
 
 }  // namespace brevlo

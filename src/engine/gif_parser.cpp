@@ -23,6 +23,9 @@
 //
 // Any other byte between blocks is skipped; a 0 byte there, like the end of the
 // file, means the GIF ended early.
+//
+// The file is read once, front to back, through the buffered reader: it is
+// never positioned, so a pipe converts like a file.
 #include "engine/gif_parser.h"
 
 #include <array>
@@ -36,6 +39,7 @@ namespace brevlo {
 
 namespace {
 
+constexpr int kSignatureSize = 6;
 constexpr int kScreenDescriptorSize = 13;
 constexpr int kScreenPackedOffset = 10;
 constexpr int kImageDescriptorSize = 9;
@@ -43,13 +47,14 @@ constexpr int kImagePackedOffset = 8;
 constexpr std::uint8_t kColourTableFlag = 0x80;
 constexpr std::uint8_t kInterlaceFlag = 0x40;
 constexpr std::uint8_t kTableSizeBits = 0x07;
-constexpr int kSupportedDepth = 8;
+constexpr int kStrictTableBits = 7;  // a table of 2^8 = 256 entries
 constexpr int kColourTableSize = 3 * 256;
 
 constexpr std::uint8_t kExtensionIntroducer = 0x21;  // "!"
 constexpr std::uint8_t kImageSeparator = 0x2C;       // ","
 constexpr std::uint8_t kTrailer = 0x3B;              // ";"
 
+using ScreenDescriptor = std::array<std::uint8_t, kScreenDescriptorSize>;
 using ColourTable = std::array<std::uint8_t, kColourTableSize>;
 using ImageDescriptor = std::array<std::uint8_t, kImageDescriptorSize>;
 
@@ -59,6 +64,15 @@ std::uint16_t get16(const std::uint8_t* at) {
 
 int table_bytes(std::uint8_t packed) {
   return 3 << ((packed & kTableSizeBits) + 1);
+}
+
+std::uint16_t table_entries(int size) {
+  return static_cast<std::uint16_t>(size / 3);
+}
+
+// "GIF8" then any version character then "a": GIF87a, GIF89a and alike.
+bool has_gif_signature(const ScreenDescriptor& head) {
+  return head[0] == 'G' && head[1] == 'I' && head[2] == 'F' && head[3] == '8' && head[5] == 'a';
 }
 
 // Red, green, blue triples become blue, green, red, 0 entries; entries past
@@ -73,210 +87,154 @@ Palette palette_from(const ColourTable& table, std::size_t table_size) {
   return palette;
 }
 
-// Reads exactly count bytes straight from the file, bypassing the reader.
-bool read_exactly(platform::FileHandle file, std::uint8_t* destination, std::uint32_t count) {
-  while (count > 0) {
-    std::int64_t got = platform::read(file, destination, count);
-    if (got <= 0) return false;
-    destination += got;
-    count -= static_cast<std::uint32_t>(got);
-  }
-  return true;
-}
-
 // The global colour table as read; size 0 when the file has none.
 struct GlobalTable {
   ColourTable bytes{};
   int size = 0;
 };
 
-std::uint16_t table_entries(int size) {
-  return static_cast<std::uint16_t>(size / 3);
-}
-
 // Under the fixed contract the global table must be present with 256 entries;
 // otherwise says which it is not.
-ConversionResult check_strict_table(std::uint8_t packed, ConversionReport& report) {
+Reason check_strict_table(std::uint8_t packed, ConversionReport& report) {
   const bool present = (packed & kColourTableFlag) != 0;
-  if (present && (packed & kTableSizeBits) + 1 == kSupportedDepth) return kSuccess;
-  report.reason = present ? Reason::kTableSize : Reason::kNoColourTable;
+  if (present && (packed & kTableSizeBits) == kStrictTableBits) return Reason::kNone;
   report.table_entries = present ? table_entries(table_bytes(packed)) : 0;
-  return kUnsupported;
+  return present ? Reason::kTableSize : Reason::kNoColourTable;
 }
 
-// Reads the header and the global colour table, if any, and leaves the file
-// at the first block.
-ConversionResult read_screen(platform::FileHandle gif_file, const ConversionOptions& options,
-                             GlobalTable& table, ConversionReport& report) {
-  std::array<std::uint8_t, kScreenDescriptorSize> screen{};
-  if (!platform::seek(gif_file, 0) || !read_exactly(gif_file, screen.data(), screen.size()))
-    return kEarlyEnd;
+// Reads the signature, the rest of the header and the global colour table, if
+// any. The signature is judged on its own six bytes, so a stream that is not a
+// GIF is refused without waiting for more.
+Reason read_screen(InputReader& reader, const ConversionOptions& options, GlobalTable& table,
+                   ConversionReport& report) {
+  ScreenDescriptor screen{};
+  if (read_block(reader, screen.data(), kSignatureSize) < kSignatureSize ||
+      !has_gif_signature(screen))
+    return Reason::kNotGif;
+  constexpr int kRest = kScreenDescriptorSize - kSignatureSize;
+  if (read_block(reader, screen.data() + kSignatureSize, kRest) < kRest) return Reason::kEndedEarly;
   const std::uint8_t packed = screen[kScreenPackedOffset];
-  if (!options.any_colour_table && check_strict_table(packed, report) != kSuccess)
-    return kUnsupported;
+  if (!options.any_colour_table) {
+    const Reason reason = check_strict_table(packed, report);
+    if (reason != Reason::kNone) return reason;
+  }
   table.size = (packed & kColourTableFlag) != 0 ? table_bytes(packed) : 0;
-  const auto size = static_cast<std::uint32_t>(table.size);
-  if (!read_exactly(gif_file, table.bytes.data(), size)) return kEarlyEnd;
-  return platform::seek(gif_file, kScreenDescriptorSize + size) ? kSuccess : kEarlyEnd;
+  return read_block(reader, table.bytes.data(), table.size) < table.size ? Reason::kEndedEarly
+                                                                         : Reason::kNone;
 }
 
 // A file without a global table converts only when its first image brings a
 // table of its own; one that ends or fails before showing such a table is
 // refused for its missing table, as the fixed contract refuses it.
-ConversionResult before_any_table(const GlobalTable& global, ConversionResult result,
-                                  ConversionReport& report) {
-  if (global.size != 0) return result;
-  report.reason = Reason::kNoColourTable;
-  return kUnsupported;
+Reason before_any_table(const GlobalTable& global, Reason reason) {
+  return global.size != 0 ? reason : Reason::kNoColourTable;
 }
 
 // Reads and drops sub-blocks up to the 0 length that ends them. Lengths are
 // trusted: a file cut short shows up at the next block introducer.
-void skip_sub_blocks(ConversionState& state) {
-  for (std::uint8_t length = read_byte(state.reader); length != 0;
-       length = read_byte(state.reader)) {
-    read_block(state.reader, state.sub_block.bytes.data(), length);
-  }
-}
-
-void skip_bytes(ConversionState& state, int count) {
-  while (count > 0) {
-    int chunk = count < kSubBlockBufferSize ? count : kSubBlockBufferSize;
-    read_block(state.reader, state.sub_block.bytes.data(), chunk);
-    count -= chunk;
-  }
+void skip_sub_blocks(InputReader& reader) {
+  for (std::uint8_t length = read_byte(reader); length != 0; length = read_byte(reader))
+    skip(reader, length);
 }
 
 // An image after the first: its descriptor, local table, code size and data
 // are read and dropped.
-void skip_image(ConversionState& state) {
+void skip_image(InputReader& reader) {
   ImageDescriptor descriptor{};
-  read_block(state.reader, descriptor.data(), kImageDescriptorSize);
-  std::uint8_t packed = descriptor[kImagePackedOffset];
-  if ((packed & kColourTableFlag) != 0) skip_bytes(state, table_bytes(packed));
-  read_byte(state.reader);  // LZW minimum code size
-  skip_sub_blocks(state);
+  read_block(reader, descriptor.data(), kImageDescriptorSize);
+  const std::uint8_t packed = descriptor[kImagePackedOffset];
+  if ((packed & kColourTableFlag) != 0) skip(reader, table_bytes(packed));
+  read_byte(reader);  // LZW minimum code size
+  skip_sub_blocks(reader);
 }
 
 // The palette of the first image: its own colour table if it has one (read
 // here), else the global one.
-ConversionResult read_palette(ConversionState& state, std::uint8_t packed,
-                              const GlobalTable& global, Palette& palette,
-                              ConversionReport& report) {
+Reason read_palette(InputReader& reader, std::uint8_t packed, const GlobalTable& global,
+                    Palette& palette, ConversionReport& report) {
   if ((packed & kColourTableFlag) == 0) {
-    if (global.size == 0) return before_any_table(global, kSuccess, report);
+    if (global.size == 0) return Reason::kNoColourTable;
     palette = palette_from(global.bytes, static_cast<std::size_t>(global.size));
     report.table_entries = table_entries(global.size);
-    return kSuccess;
+    return Reason::kNone;
   }
   ColourTable local{};
   const int size = table_bytes(packed);
   report.table_entries = table_entries(size);
   report.table_is_local = true;
-  if (read_block(state.reader, local.data(), size) < size) return kEarlyEnd;
+  if (read_block(reader, local.data(), size) < size) return Reason::kEndedEarly;
   palette = palette_from(local, static_cast<std::size_t>(size));
-  return kSuccess;
+  return Reason::kNone;
 }
 
 // The first image, up to the end of its data.
-ConversionResult convert_image(ConversionState& state, const GlobalTable& global,
-                               const ConversionOptions& options, platform::FileHandle bmp_file,
-                               ConversionReport& report) {
+Reason convert_image(InputReader& reader, const GlobalTable& global,
+                     const ConversionOptions& options, platform::FileHandle bmp_file,
+                     ConversionReport& report) {
   ImageDescriptor descriptor{};
-  if (read_block(state.reader, descriptor.data(), kImageDescriptorSize) < kImageDescriptorSize)
-    return before_any_table(global, kEarlyEnd, report);
+  if (read_block(reader, descriptor.data(), kImageDescriptorSize) < kImageDescriptorSize)
+    return before_any_table(global, Reason::kEndedEarly);
   const std::uint8_t packed = descriptor[kImagePackedOffset];
-  const bool interlaced = (packed & kInterlaceFlag) != 0;
-  report.width = get16(descriptor.data() + 4);
-  report.height = get16(descriptor.data() + 6);
+  ImageHeader image;
+  image.width = report.width = get16(descriptor.data() + 4);
+  image.height = report.height = get16(descriptor.data() + 6);
+  image.interlaced = (packed & kInterlaceFlag) != 0;
   Palette palette{};
-  ConversionResult result = read_palette(state, packed, global, palette, report);
-  if (result != kSuccess) return result;
-  const std::uint8_t code_size = read_byte(state.reader);
-  report.code_size = code_size;
-  state.image_width = static_cast<std::int32_t>(report.width);
-  state.image_height = static_cast<std::int32_t>(report.height);
-  state.interlaced = interlaced;
-  result = write_headers(bmp_file, report.width, report.height, kSupportedDepth, palette);
-  if (result != kSuccess) return result;
-  if (interlaced && !options.interlaced) {
-    report.reason = Reason::kInterlaced;
-    return kUnsupported;
-  }
-  if (report.width == 0 || report.height == 0) {
-    report.reason = Reason::kEmptyImage;
-    return kBadGif;
-  }
-  result = decode_image(state, code_size, bmp_file);
-  if (result == kBadGif && !valid_code_size(code_size)) report.reason = Reason::kBadCodeSize;
-  return result;
+  Reason reason = read_palette(reader, packed, global, palette, report);
+  if (reason != Reason::kNone) return reason;
+  image.code_size = report.code_size = read_byte(reader);
+  reason = write_headers(bmp_file, image.width, image.height, palette);
+  if (reason != Reason::kNone) return reason;
+  if (image.interlaced && !options.interlaced) return Reason::kInterlaced;
+  if (image.width == 0 || image.height == 0) return Reason::kEmptyImage;
+  return decode_image(reader, image, bmp_file);
 }
 
 // Walks the blocks up to the trailer, converting the first image and
 // skipping the rest.
-ConversionResult walk(ConversionState& state, platform::FileHandle gif_file,
-                      platform::FileHandle bmp_file, const ConversionOptions& options,
-                      ConversionReport& report) {
-  reset(state.reader, gif_file);
+Reason walk(InputReader& reader, platform::FileHandle bmp_file, const ConversionOptions& options,
+            ConversionReport& report) {
   GlobalTable global;
-  ConversionResult result = read_screen(gif_file, options, global, report);
-  if (result != kSuccess) return result;
+  Reason reason = read_screen(reader, options, global, report);
+  if (reason != Reason::kNone) return reason;
 
-  const bool& image_converted = report.image_converted;
   for (;;) {
-    const std::uint8_t introducer = read_byte(state.reader);
-    switch (introducer) {
+    switch (read_byte(reader)) {
       case 0:
-        if (image_converted && options.trailer_optional) return kSuccess;
-        return image_converted ? kEarlyEnd : before_any_table(global, kEarlyEnd, report);
+        if (report.image_converted)
+          return options.trailer_optional ? Reason::kNone : Reason::kEndedEarly;
+        return before_any_table(global, Reason::kEndedEarly);
       case kExtensionIntroducer:
-        read_byte(state.reader);  // label: every extension is skipped alike
-        skip_sub_blocks(state);
+        read_byte(reader);  // label: every extension is skipped alike
+        skip_sub_blocks(reader);
         break;
       case kImageSeparator:
         ++report.image_count;
-        if (image_converted) {
-          skip_image(state);
+        if (report.image_converted) {
+          skip_image(reader);
           break;
         }
-        result = convert_image(state, global, options, bmp_file, report);
-        if (result != kSuccess) return result;
+        reason = convert_image(reader, global, options, bmp_file, report);
+        if (reason != Reason::kNone) return reason;
         report.image_converted = true;
         break;
       case kTrailer:
-        if (image_converted) return kSuccess;
-        report.reason = Reason::kNoImage;
-        return before_any_table(global, kBadGif, report);
+        return report.image_converted ? Reason::kNone : before_any_table(global, Reason::kNoImage);
       default:
         break;  // stray byte between blocks
     }
   }
 }
 
-// The reason a result code gives when no step named a more precise one.
-Reason reason_for(ConversionResult result) {
-  switch (result) {
-    case kSuccess:
-      return Reason::kNone;
-    case kNoMemory:
-      return Reason::kNoMemory;
-    case kOpenFailed:
-      return Reason::kWriteFailed;
-    case kEarlyEnd:
-      return Reason::kEndedEarly;
-    default:
-      return Reason::kCorruptData;
-  }
-}
-
 }  // namespace
 
-ConversionResult parse(ConversionState& state, platform::FileHandle gif_file,
-                       platform::FileHandle bmp_file, const ConversionOptions& options,
-                       ConversionReport& report) {
-  const ConversionResult result = walk(state, gif_file, bmp_file, options, report);
-  if (result == kSuccess || report.reason == Reason::kNone) report.reason = reason_for(result);
-  return result;
+ConversionResult convert_gif(platform::FileHandle gif_file, platform::FileHandle bmp_file,
+                             const ConversionOptions& options, ConversionReport& report) {
+  report = {};
+  InputReader reader;
+  start_reading(reader, gif_file);
+  report.reason = walk(reader, bmp_file, options, report);
+  return code_for(report.reason);
 }
 
 }  // namespace brevlo

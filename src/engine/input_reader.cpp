@@ -7,21 +7,40 @@ namespace brevlo {
 
 namespace {
 
-// One read of up to a whole buffer at the file's current position. An error or
-// the end of the file leaves the reader empty.
+// One read of up to a whole buffer. An error or the end of the file leaves the
+// reader empty and marks it ended; a read error ends the GIF as its end does.
 bool refill(InputReader& reader) {
-  std::int64_t got = platform::read(reader.file, reader.buffer.data(), kReaderBufferSize);
+  const std::int64_t got = platform::read(reader.file, reader.buffer.data(), kReaderBufferSize);
   reader.next_index = 0;
   reader.unread = got > 0 ? static_cast<std::int32_t>(got) : 0;
-  return reader.unread > 0;
+  reader.ended = reader.unread == 0;
+  return !reader.ended;
+}
+
+// Hands the next count bytes (at most what is unread) to copy, or passes over
+// them when destination is null; returns how many were handed out.
+std::int32_t take(InputReader& reader, std::uint8_t* destination, std::int32_t count) {
+  std::int32_t delivered = 0;
+  while (delivered < count) {
+    if (reader.unread == 0 && !refill(reader)) break;
+    const std::int32_t step = std::min(reader.unread, count - delivered);
+    if (destination != nullptr)
+      std::memcpy(destination + delivered, reader.buffer.data() + reader.next_index,
+                  static_cast<std::size_t>(step));
+    reader.next_index += step;
+    reader.unread -= step;
+    delivered += step;
+  }
+  return delivered;
 }
 
 }  // namespace
 
-void reset(InputReader& reader, platform::FileHandle file) {
+void start_reading(InputReader& reader, platform::FileHandle file) {
   reader.file = file;
   reader.unread = 0;
   reader.next_index = 0;
+  reader.ended = false;
 }
 
 std::uint8_t read_byte(InputReader& reader) {
@@ -31,17 +50,11 @@ std::uint8_t read_byte(InputReader& reader) {
 }
 
 std::int32_t read_block(InputReader& reader, std::uint8_t* destination, std::int32_t count) {
-  std::int32_t delivered = 0;
-  while (delivered < count) {
-    if (reader.unread == 0 && !refill(reader)) break;
-    std::int32_t take = std::min(reader.unread, count - delivered);
-    std::memcpy(destination + delivered, reader.buffer.data() + reader.next_index,
-                static_cast<std::size_t>(take));
-    reader.next_index += take;
-    reader.unread -= take;
-    delivered += take;
-  }
-  return delivered;
+  return take(reader, destination, count);
+}
+
+void skip(InputReader& reader, std::int32_t count) {
+  take(reader, nullptr, count);
 }
 
 }  // namespace brevlo

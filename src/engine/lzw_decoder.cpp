@@ -15,9 +15,11 @@
 // kBlock. A string is written straight to its place in the row, one store per
 // block, from its last block back to its first.
 //
-// A block and the bit buffer are each one machine word: 8 bytes where
-// registers are 64 bits wide, 4 where they are 32 bits (there a 64-bit value
-// takes two of only eight registers).
+// Codes are read straight from the current sub-block, with one load of a
+// machine word at the code's byte, shifted and masked; no bits are carried
+// from code to code. A block of a string and that load are one machine word:
+// 8 bytes where registers are 64 bits wide, 4 where they are 32 bits (there a
+// 64-bit value takes two of only eight registers).
 #include "engine/lzw_decoder.h"
 
 #include <algorithm>
@@ -37,7 +39,7 @@ constexpr int kMinCodeSize = 2;
 constexpr int kMaxCodeSize = 8;
 constexpr int kMaxCodeWidth = 12;
 constexpr int kTableSize = 1 << kMaxCodeWidth;  // 4096 codes
-constexpr std::uint64_t kMinRowBuffer = 2048;
+constexpr int kMaxSubBlock = 255;               // bytes after a sub-block's length byte
 
 using Word = std::conditional_t<sizeof(void*) == 8, std::uint64_t, std::uint32_t>;
 constexpr unsigned kBlock = sizeof(Word);  // pixels per stored block of a string
@@ -68,7 +70,7 @@ struct CodeTable {
   // codes would add go there, unread, instead of being tested for.
   Entry entries[kTableSize + 1];
   // The current data sub-block, and room for a whole word read at its last byte.
-  std::uint8_t data[kSubBlockBufferSize + sizeof(Word)];
+  std::uint8_t data[kMaxSubBlock + sizeof(Word)];
   // A string that runs past the end of a row, before it is split between rows.
   std::uint8_t spill[kTableSize + kBlock];
 };
@@ -144,29 +146,30 @@ struct BitStream {
   unsigned fast_end = 0;
 };
 
-// Starts the next data sub-block. A 0 length, the end of the file or a short
-// sub-block is corrupt image data.
-ConversionResult start_sub_block(ConversionState& state, CodeTable& table, BitStream& stream) {
-  const std::int32_t length = read_byte(state.reader);
-  if (length < 1) return kBadGif;
-  const std::int32_t got = read_block(state.reader, table.data, length);
-  if (got < length) return kBadGif;
+// Starts the next data sub-block. The file ending before or inside it cuts
+// the data short; a 0 length (the terminator) while codes are still expected
+// is corrupt data.
+Reason start_sub_block(InputReader& reader, CodeTable& table, BitStream& stream) {
+  const std::int32_t length = read_byte(reader);
+  if (length < 1) return reader.ended ? Reason::kDataCutShort : Reason::kCorruptData;
+  const std::int32_t got = read_block(reader, table.data, length);
+  if (got < length) return Reason::kDataCutShort;
   stream.position = 0;
   stream.size = 8 * static_cast<unsigned>(got);
   constexpr unsigned kWidest = kMaxCodeWidth;
   stream.fast_end = stream.size >= kWidest ? stream.size - kWidest + 1 : 0;
-  return kSuccess;
+  return Reason::kNone;
 }
 
 // Takes a code of `width` bits a byte's worth at a time, crossing into
 // following sub-blocks as needed.
-ConversionResult take_code_slowly(ConversionState& state, CodeTable& table, BitStream& stream,
-                                  int width, unsigned& code) {
+Reason take_code_slowly(InputReader& reader, CodeTable& table, BitStream& stream, int width,
+                        unsigned& code) {
   unsigned value = 0;
   for (int taken = 0; taken < width;) {
     if (stream.position == stream.size) {
-      const ConversionResult result = start_sub_block(state, table, stream);
-      if (result != kSuccess) return result;
+      const Reason reason = start_sub_block(reader, table, stream);
+      if (reason != Reason::kNone) return reason;
     }
     const int offset = static_cast<int>(stream.position % 8);
     const int take = std::min(width - taken, 8 - offset);
@@ -176,7 +179,7 @@ ConversionResult take_code_slowly(ConversionState& state, CodeTable& table, BitS
     stream.position += static_cast<unsigned>(take);
   }
   code = value;
-  return kSuccess;
+  return Reason::kNone;
 }
 
 // Where pixels go: `out` in the slot of the row being filled, which ends at
@@ -190,23 +193,23 @@ struct RowCursor {
 // Called when the row at the cursor is full: hands it to the batch, writing
 // the batch when it is full or the image is complete, and moves to the next
 // row's slot.
-ConversionResult finish_row(RowBatch& batch, std::uint32_t width, RowCursor& cursor) {
+Reason finish_row(RowBatch& batch, std::uint32_t width, RowCursor& cursor) {
   ++batch.filled;
   const bool image_done = rows_finished(batch) == batch.height;
   if (image_done || batch.filled == batch.capacity) {
-    const ConversionResult result = write_batch(batch);
-    if (result != kSuccess) return result;
+    const Reason reason = write_batch(batch);
+    if (reason != Reason::kNone) return reason;
   }
   cursor.out = image_done ? batch.slots : next_row_slot(batch);
   cursor.row_end = image_done ? batch.slots : cursor.out + width;
-  return kSuccess;
+  return Reason::kNone;
 }
 
 // Emits a string that does not fit whole into the rest of the row: it is
 // written to the spill area and copied out row by row.
-ConversionResult emit_across_rows(CodeTable& table, RowBatch& batch, std::uint32_t width,
-                                  RowCursor& cursor, unsigned code) {
-  if (cursor.out == cursor.row_end) return kSuccess;  // every row is finished
+Reason emit_across_rows(CodeTable& table, RowBatch& batch, std::uint32_t width, RowCursor& cursor,
+                        unsigned code) {
+  if (cursor.out == cursor.row_end) return Reason::kNone;  // every row is finished
   unsigned left = length_of(table.entries[code]);
   write_string(table, code, table.spill, left);
   const std::uint8_t* from = table.spill;
@@ -218,46 +221,42 @@ ConversionResult emit_across_rows(CodeTable& table, RowBatch& batch, std::uint32
     from += take;
     left -= take;
     if (cursor.out == cursor.row_end) {
-      const ConversionResult result = finish_row(batch, width, cursor);
-      if (result != kSuccess) return result;
+      const Reason reason = finish_row(batch, width, cursor);
+      if (reason != Reason::kNone) return reason;
     }
   }
-  return kSuccess;
+  return Reason::kNone;
 }
 
 // Returned by emit, never by the decoder: the code was a clear or end code.
-constexpr ConversionResult kControlCode = 0xFFFF;
+constexpr auto kControlCode = static_cast<Reason>(0xFF);
 
 // Emits a string that does not fit whole into the rest of the row, or notes a
 // clear or end code.
-ConversionResult emit_slowly(CodeTable& table, RowBatch& batch, std::uint32_t width,
-                             RowCursor& cursor, unsigned code) {
+Reason emit_slowly(CodeTable& table, RowBatch& batch, std::uint32_t width, RowCursor& cursor,
+                   unsigned code) {
   if (length_of(table.entries[code]) == kControlLength) return kControlCode;
   return emit_across_rows(table, batch, width, cursor, code);
 }
 
 // Emits the string of a code (a table entry or a single pixel) at the cursor.
-// The string goes straight into the row when its last block ends inside it.
-// The slow paths work on a copy, so that the caller's cursor stays in
-// registers.
-inline ConversionResult emit(CodeTable& table, RowBatch& batch, std::uint32_t width,
-                             RowCursor& cursor, unsigned code) {
+// The string goes straight into the row when its last block ends inside it,
+// which leaves the row unfinished (a block is longer than one pixel); every
+// other string, and the clear and end codes, take the slow path. That works
+// on a copy, so that the caller's cursor stays in registers.
+inline Reason emit(CodeTable& table, RowBatch& batch, std::uint32_t width, RowCursor& cursor,
+                   unsigned code) {
   const unsigned length = length_of(table.entries[code]);
   const std::ptrdiff_t room = cursor.row_end - cursor.out;
   if (room < static_cast<std::ptrdiff_t>(length + kBlock - 1)) [[unlikely]] {
     RowCursor moved = cursor;
-    const ConversionResult result = emit_slowly(table, batch, width, moved, code);
+    const Reason reason = emit_slowly(table, batch, width, moved, code);
     cursor = moved;
-    return result;
+    return reason;
   }
   write_string(table, code, cursor.out, length);
   cursor.out += length;
-  if (room != static_cast<std::ptrdiff_t>(length)) [[likely]]
-    return kSuccess;
-  RowCursor moved = cursor;
-  const ConversionResult result = finish_row(batch, width, moved);
-  cursor = moved;
-  return result;
+  return Reason::kNone;
 }
 
 // The decoder's running state between codes. Codes below `next_free` are in
@@ -315,40 +314,41 @@ inline void grow_table(CodeTable& table, LzwState& lzw, unsigned previous, std::
 
 // Rows finished but still held are written before a failure is reported, so a
 // failing write is reported as it would be had each row been written at once.
-ConversionResult fail(RowBatch& batch, ConversionResult result) {
-  if (result != kOpenFailed && write_batch(batch) != kSuccess) return kOpenFailed;
-  return result;
+Reason fail(RowBatch& batch, Reason reason) {
+  if (reason != Reason::kWriteFailed && write_batch(batch) != Reason::kNone)
+    return Reason::kWriteFailed;
+  return reason;
 }
 
 // The end code: the rest of the current sub-block is ignored; the next byte of
 // the file must be the terminator (the end of the file reads as 0 too).
-ConversionResult finish_image(ConversionState& state, RowBatch& batch) {
-  if (read_byte(state.reader) != 0) return fail(batch, kBadGif);
-  const ConversionResult result = write_batch(batch);
-  if (result != kSuccess) return result;
+Reason finish_image(InputReader& reader, RowBatch& batch) {
+  if (read_byte(reader) != 0) return fail(batch, Reason::kCorruptData);
+  const Reason reason = write_batch(batch);
+  if (reason != Reason::kNone) return reason;
   return complete_file_size(batch);
 }
 
 // Takes the next code: with one word load while the code surely lies inside
 // the current sub-block, else a byte at a time.
-inline ConversionResult take_code(ConversionState& state, CodeTable& table, BitStream& stream,
-                                  const LzwState& lzw, unsigned& code) {
+inline Reason take_code(InputReader& reader, CodeTable& table, BitStream& stream,
+                        const LzwState& lzw, unsigned& code) {
   if (stream.position < stream.fast_end) [[likely]] {
     const Word word = load_word(table.data + stream.position / 8);
     code = static_cast<unsigned>(word >> (stream.position % 8)) & (lzw.widen_at - 1);
     stream.position += static_cast<unsigned>(lzw.width);
-    return kSuccess;
+    return Reason::kNone;
   }
   BitStream moved = stream;
   unsigned taken = 0;
-  const ConversionResult result = take_code_slowly(state, table, moved, lzw.width, taken);
+  const Reason reason = take_code_slowly(reader, table, moved, lzw.width, taken);
   stream = moved;
   code = taken;
-  return result;
+  return reason;
 }
 
-ConversionResult run_decoder(ConversionState& state, int code_size, CodeTable& table,
-                             RowBatch& batch, std::uint32_t width) {
+Reason run_decoder(InputReader& reader, int code_size, CodeTable& table, RowBatch& batch,
+                   std::uint32_t width) {
   LzwState lzw{};
   lzw.clear_code = 1U << code_size;
   const unsigned end_code = lzw.clear_code + 1;
@@ -356,36 +356,36 @@ ConversionResult run_decoder(ConversionState& state, int code_size, CodeTable& t
   BitStream stream;
   RowCursor cursor{next_row_slot(batch), next_row_slot(batch) + width};
   unsigned code = 0;
-  ConversionResult result = kSuccess;
+  Reason reason = Reason::kNone;
 
   for (;;) {
     // The first code, and the first after each clear, adds no entry and cannot
     // refer to the entry about to be made.
     restart_table(lzw, code_size);
     do {
-      if ((result = take_code(state, table, stream, lzw, code)) != kSuccess)
-        return fail(batch, result);
+      if ((reason = take_code(reader, table, stream, lzw, code)) != Reason::kNone)
+        return fail(batch, reason);
     } while (code == lzw.clear_code);
-    if (code == end_code) return finish_image(state, batch);
-    if (code >= lzw.next_free) return fail(batch, kBadGif);
-    if ((result = emit(table, batch, width, cursor, code)) != kSuccess) return result;
+    if (code == end_code) return finish_image(reader, batch);
+    if (code >= lzw.next_free) return fail(batch, Reason::kCorruptData);
+    if ((reason = emit(table, batch, width, cursor, code)) != Reason::kNone) return reason;
 
     for (unsigned previous = code;; previous = code) {
-      if ((result = take_code(state, table, stream, lzw, code)) != kSuccess)
-        return fail(batch, result);
+      if ((reason = take_code(reader, table, stream, lzw, code)) != Reason::kNone)
+        return fail(batch, reason);
       // A code in the table adds the previous string followed by the code's
       // first pixel; one equal to the next free code is that very entry, so
       // its first pixel is the previous string's. A clear or end code adds an
       // entry too, which the restart or the end makes unreachable.
       unsigned starts = code;
       if (code >= lzw.next_free) [[unlikely]] {
-        if (code != lzw.next_free) return fail(batch, kBadGif);
+        if (code != lzw.next_free) return fail(batch, Reason::kCorruptData);
         starts = previous;
       }
       grow_table(table, lzw, previous, first_of(table.entries[starts]));
-      if ((result = emit(table, batch, width, cursor, code)) != kSuccess) [[unlikely]] {
-        if (result != kControlCode) return result;
-        if (code == end_code) return finish_image(state, batch);
+      if ((reason = emit(table, batch, width, cursor, code)) != Reason::kNone) [[unlikely]] {
+        if (reason != kControlCode) return reason;
+        if (code == end_code) return finish_image(reader, batch);
         break;  // a clear code
       }
     }
@@ -394,28 +394,23 @@ ConversionResult run_decoder(ConversionState& state, int code_size, CodeTable& t
 
 }  // namespace
 
-bool valid_code_size(std::uint8_t code_size) {
-  return code_size >= kMinCodeSize && code_size <= kMaxCodeSize;
-}
-
-ConversionResult decode_image(ConversionState& state, std::uint8_t code_size,
-                              platform::FileHandle bmp_file) {
-  const auto width = static_cast<std::uint32_t>(state.image_width);
-  const auto height = static_cast<std::uint32_t>(state.image_height);
-  const std::uint64_t stride = stride_for(width);
-  const std::uint32_t capacity = rows_per_batch(stride, height);
+Reason decode_image(InputReader& reader, const ImageHeader& image, platform::FileHandle bmp_file) {
+  const std::uint64_t stride = stride_for(image.width);
+  const std::uint32_t capacity = rows_per_batch(stride, image.height);
   WorkingMemory memory;
-  if (!obtain_all(memory, std::max(kMinRowBuffer, stride * capacity))) return kNoMemory;
-  if (!valid_code_size(code_size)) {
+  if (!obtain_all(memory, stride * capacity)) return Reason::kNoMemory;
+  if (image.code_size < kMinCodeSize || image.code_size > kMaxCodeSize) {
     release_all(memory);
-    return kBadGif;
+    // A file that ended where its code size belongs is cut short, not corrupt.
+    return reader.ended ? Reason::kDataCutShort : Reason::kBadCodeSize;
   }
-  RowBatch batch{bmp_file, memory.rows, stride, height, capacity};
-  batch.interlaced = state.interlaced;
-  ConversionResult result = batch.interlaced ? clear_pixel_area(batch) : kSuccess;
-  if (result == kSuccess) result = run_decoder(state, code_size, *memory.table, batch, width);
+  RowBatch batch{bmp_file, memory.rows, stride, image.height, capacity};
+  batch.interlaced = image.interlaced;
+  Reason reason = batch.interlaced ? prepare_interlaced_area(batch) : Reason::kNone;
+  if (reason == Reason::kNone)
+    reason = run_decoder(reader, image.code_size, *memory.table, batch, image.width);
   release_all(memory);
-  return result;
+  return reason;
 }
 
 }  // namespace brevlo

@@ -3,22 +3,26 @@
 
 #include <cstdint>
 
-#include "engine/conversion_result.h"
-#include "engine/conversion_state.h"
+#include "engine/conversion.h"
+#include "engine/input_reader.h"
+#include "platform/platform.h"
 
 namespace brevlo {
 
-// True for an LZW minimum code size the decoder takes: 2 to 8.
-bool valid_code_size(std::uint8_t code_size);
+// What the decoder needs to know of the image it decodes.
+struct ImageHeader {
+  std::uint32_t width = 0;  // both nonzero
+  std::uint32_t height = 0;
+  bool interlaced = false;     // rows arrive in the four passes of interlace
+  std::uint8_t code_size = 0;  // the LZW minimum code size, as the file gives it
+};
 
-// Decodes the data sub-blocks that follow the code-size byte, reading through
-// state.reader and writing each finished row to its bottom-up place in bmp_file
-// (image size from state.image_width and state.image_height, both nonzero;
-// rows in the four passes of interlace when state.interlaced).
-// Returns 0 when the end code is followed by the 0 terminator; kNoMemory when
-// the working memory cannot be had; kBadGif for a code size outside 2..8 or a
-// corrupt stream; kOpenFailed when a row cannot be written.
-ConversionResult decode_image(ConversionState& state, std::uint8_t code_size,
-                              platform::FileHandle bmp_file);
+// Decodes the data sub-blocks that follow the code-size byte, read through
+// reader, and writes each finished row to its bottom-up place in bmp_file.
+// Returns kNone when the end code is followed by the 0 terminator; kNoMemory
+// when the working memory cannot be had; kBadCodeSize for a code size outside
+// 2..8; kDataCutShort when the file ends inside the data; kCorruptData for any
+// other fault in the stream; kWriteFailed when a row cannot be written.
+Reason decode_image(InputReader& reader, const ImageHeader& image, platform::FileHandle bmp_file);
 
 }  // namespace brevlo

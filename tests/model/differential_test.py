@@ -228,16 +228,19 @@ def random_streams(seed, count):
 
 
 def chunk_straddling_tables():
-    """Local tables and descriptors that cross the reader's 1024-byte chunk boundary."""
+    """Image descriptors and local tables that cross the reader's chunk boundary."""
     gct = gb.colour_table(256, 4)
     lct = gb.colour_table(256, 5)
     data = gb.encode(list(range(40)), 8)
-    for before in (1, 5, 9, 10, 11, 200, 700, 767, 768, 769, 1000, 1014, 1020, 1023):
-        # stray bytes (skipped one by one) put the image separator at 1805 - before
-        filler = b"\x55" * (1024 - before)
+    chunk = gif_model.READER_CHUNK
+    first_block = 13 + 768
+    for before in (1, 5, 9, 10, 11, 200, 700, 767, 768, 769, 777, 778, 779):
+        # stray bytes (skipped one by one) put the image separator `before`
+        # bytes ahead of the boundary: descriptor, table and code size span it
+        filler = b"\x55" * (chunk - before - first_block)
         gif = gb.header() + gct + filler + gb.image(8, 5, data, 8, 0x87, lct) + b"\x3b"
         yield "table across chunk %d" % before, gif
-        yield "table across chunk %d cut" % before, gif[:1805 + 3]
+        yield "table across chunk %d cut" % before, gif[:chunk - before + 3]
 
 
 # ---------------------------------------------------------------- sources

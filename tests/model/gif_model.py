@@ -3,8 +3,8 @@
 convert(gif_bytes) -> (result_code, bmp_bytes or None)
 
 It is written for clarity, not speed, and follows the documented behaviour one
-step at a time: the entry checks, the block parser with its 1024-byte buffered
-reader, the LZW decoder with its byte-at-a-time bit reader, and the BMP writer.
+step at a time: the entry checks, the block parser reading the whole file front
+to back through its buffered reader of 16 KiB chunks, the LZW decoder with its byte-at-a-time bit reader, and the BMP writer.
 The output file is modelled as a bytearray written at explicit offsets; a write
 past its end extends it with zero bytes, as a file system does for a gap. After
 a nonzero result the output is deleted, so None is returned.
@@ -21,20 +21,17 @@ ERR_EMPTY_NAME = 30010
 ERR_EARLY_END = 30011
 
 BMP_PIXEL_OFFSET = 1078  # 14-byte file header + 40-byte info header + 1024-byte palette
-READER_CHUNK = 1024
+READER_CHUNK = 16 * 1024
 MAX_CODES = 4096
 MAX_CODE_WIDTH = 12
 
 
 class InputFile:
-    """A read-only file: the bytes and a current position."""
+    """A read-only file read front to back: the bytes and how far reading got."""
 
     def __init__(self, data):
         self.data = bytes(data)
         self.pos = 0
-
-    def seek(self, offset):
-        self.pos = offset
 
     def read(self, n):
         chunk = self.data[self.pos:self.pos + n]
@@ -61,16 +58,13 @@ class OutputFile:
 
 
 class Reader:
-    """The buffered reader: 1024-byte chunks from the file's current position."""
+    """The buffered reader: chunks of READER_CHUNK bytes, front to back."""
 
     def __init__(self, gif):
         self.gif = gif
         self.buffer = b""
         self.unread = 0
         self.next_index = 0
-
-    def reset(self):
-        self.unread = 0
 
     def refill(self):
         chunk = self.gif.read(READER_CHUNK)
@@ -278,24 +272,20 @@ def skip_sub_blocks(reader):
         reader.read_block(length)
 
 
-def parse(gif, bmp):
-    reader = Reader(gif)
-    gif.seek(0)
-    reader.reset()
-
-    screen = gif.read(13)
-    if len(screen) < 13:
+def parse(reader, bmp):
+    """The rest of the GIF after its signature, every byte through the reader."""
+    screen = reader.read_block(7)  # the header's bytes 6 to 12
+    if len(screen) < 7:
         return ERR_EARLY_END
-    packed = screen[10]
+    packed = screen[10 - 6]
     if (packed & 7) + 1 != 8:
         return ERR_UNSUPPORTED
     if not packed & 0x80:
         return ERR_UNSUPPORTED
-    global_table = gif.read(768)
+    global_table = reader.read_block(768)
     if len(global_table) < 768:
         return ERR_EARLY_END
     palette = build_palette(global_table, 256)
-    gif.seek(781)
 
     seen_image = False
     while True:
@@ -352,13 +342,13 @@ def signature_ok(first):
 
 def convert(gif_bytes):
     """One conversion of an existing, readable GIF into a fresh output file."""
-    gif = InputFile(gif_bytes)
+    reader = Reader(InputFile(gif_bytes))
     bmp = OutputFile()
-    first = gif.read(6)
+    first = reader.read_block(6)
     if not signature_ok(first):
         result = ERR_BAD_GIF
     else:
-        result = parse(gif, bmp)
+        result = parse(reader, bmp)
     if result != OK:
         return result, None
     return OK, bytes(bmp.data)
