@@ -1,39 +1,61 @@
-# The converter: one set of objects, linked as the shared library that hosts
-# load and as a static library that the unit tests reach into.
-set(BREVLO_SOURCES
+# The converter: one set of engine objects, linked with the platform layer as
+# the shared library that hosts load and as a static library for the command
+# and the benchmark, and with a platform layer that carries test seams as the
+# static library the tests and the fuzzer reach into. Only that last one holds
+# any test code.
+set(BREVLO_ENGINE_SOURCES
   src/api/convert.cpp
   src/api/info.cpp
   src/engine/bmp_writer.cpp
-  src/engine/conversion.cpp
   src/engine/gif_parser.cpp
   src/engine/input_reader.cpp
   src/engine/lzw_decoder.cpp
 )
 if(WIN32)
-  list(APPEND BREVLO_SOURCES src/platform/platform_win32.cpp)
+  set(BREVLO_PLATFORM_SOURCE src/platform/platform_win32.cpp)
 else()
-  list(APPEND BREVLO_SOURCES src/platform/platform_posix.cpp)
+  set(BREVLO_PLATFORM_SOURCE src/platform/platform_posix.cpp)
+  # 64-bit file offsets in 32-bit builds too: a BMP may pass 2 GiB.
+  add_compile_definitions(_FILE_OFFSET_BITS=64)
 endif()
 
-add_library(brevlo_objects OBJECT ${BREVLO_SOURCES})
-target_include_directories(brevlo_objects
-  PUBLIC
+function(brevlo_objects name)
+  add_library(${name} OBJECT ${ARGN})
+  target_include_directories(${name} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>)
-target_compile_definitions(brevlo_objects PRIVATE BREVLO_BUILDING_LIBRARY)
-set_target_properties(brevlo_objects PROPERTIES
-  POSITION_INDEPENDENT_CODE ON
-  CXX_VISIBILITY_PRESET hidden
-  VISIBILITY_INLINES_HIDDEN ON)
-target_compile_options(brevlo_objects PRIVATE $<$<CXX_COMPILER_ID:GNU,Clang>:-fno-exceptions -fno-rtti>)
+  target_compile_definitions(${name} PRIVATE BREVLO_BUILDING_LIBRARY)
+  set_target_properties(${name} PROPERTIES
+    POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_options(${name} PRIVATE
+    $<$<CXX_COMPILER_ID:GNU,Clang>:-fno-exceptions -fno-rtti>)
+endfunction()
 
-# The internal engine, for tests, benchmarks and fuzzers.
-add_library(brevlo_static STATIC $<TARGET_OBJECTS:brevlo_objects>)
+brevlo_objects(brevlo_engine_objects ${BREVLO_ENGINE_SOURCES})
+brevlo_objects(brevlo_platform_objects ${BREVLO_PLATFORM_SOURCE})
+
+# The engine as users get it, for the command and the benchmark.
+add_library(brevlo_static STATIC
+  $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_platform_objects>)
 target_include_directories(brevlo_static PUBLIC
   ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
 
-# The library hosts load: exactly two exported functions.
-add_library(brevlo SHARED $<TARGET_OBJECTS:brevlo_objects>)
+# The same engine on a platform layer with test seams, for tests and fuzzers.
+if(NOT WIN32)
+  brevlo_objects(brevlo_seam_objects ${BREVLO_PLATFORM_SOURCE} src/platform/fault_injection.cpp)
+  target_compile_definitions(brevlo_seam_objects PUBLIC BREVLO_FAULT_INJECTION)
+  add_library(brevlo_testable STATIC
+    $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_seam_objects>)
+  target_include_directories(brevlo_testable PUBLIC
+    ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+  target_compile_definitions(brevlo_testable PUBLIC BREVLO_FAULT_INJECTION)
+endif()
+
+# The library hosts load: exactly its exported functions.
+add_library(brevlo SHARED
+  $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_platform_objects>)
 target_include_directories(brevlo PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:include>)

@@ -1,6 +1,7 @@
 /* brevlo: converts a GIF image file into an 8-bit palettised Windows BMP file.
  *
- * The whole public surface: two functions and their result codes. Every call is
+ * The whole public surface: two functions and their result codes, and on Linux
+ * a third that converts as broadly as the brevlo command. Every call is
  * synchronous and complete when it returns; conversions on different threads do
  * not disturb each other. */
 #ifndef BREVLO_H
@@ -39,20 +40,27 @@ extern "C" {
 /* Converts the GIF file at gifPath into the BMP file at bmpPath (both
  * NUL-terminated 8-bit paths) and returns one of the result codes above.
  *
- * An existing file at bmpPath is replaced: it is truncated as the output is
- * created, before the GIF is read, and removed if the conversion then fails,
- * even when the input is missing. Through a symbolic link the file the link
- * leads to is written; a failure removes that file and the link.
+ * An existing file at bmpPath is replaced: it is emptied once it is known not
+ * to be the input, before the GIF is read, and removed if the conversion then
+ * fails, even when the input is missing. Through a symbolic link the file the
+ * link leads to is written; after a failure that file is left empty and the
+ * link stays: a symbolic link, and the file it leads to, are never removed.
  *
  * Both files must be able to be positioned: a pipe, FIFO or socket at either
  * end gives 30001, and the call never waits for the other end of one. A write
  * error that the system reports only when the BMP is closed gives 30001 too.
  *
+ * A BMP larger than the process may write (a file-size limit) gives 30001
+ * before anything is written.
+ *
  * After a nonzero result no file holds bytes the call wrote (a file with
  * another hard link keeps that name, emptied), and nothing is left at bmpPath
  * except in these cases, where what was there stays:
  *   - 30010: nothing was opened or created;
- *   - 30001 because bmpPath leads to the input file itself;
+ *   - 30001 because bmpPath leads to the input file itself (decided on the
+ *     two open files, so a link put there during the call is refused too);
+ *   - bmpPath is a symbolic link: the link stays, and the file it leads to
+ *     stays, empty;
  *   - 30001 because bmpPath could not be created or opened for writing (a
  *     folder, a read-only file, a FIFO with no reader);
  *   - bmpPath is a device or a FIFO: it may have been written to, and is
@@ -66,6 +74,21 @@ BREVLO_API int32_t BREVLO_CALL BREVLO32(const char* gifPath, const char* bmpPath
  * fills size bytes with spaces, copies the L characters to the start (no
  * terminating NUL) and returns 0. */
 BREVLO_API int32_t BREVLO_CALL BREVLOInfo(char* buffer, int32_t size);
+
+#if !defined(_WIN32)
+/* Flags of brevlo_convert. */
+#define BREVLO_STRICT 0x1u /* accept exactly what BREVLO32 accepts */
+
+/* Converts as BREVLO32 does, with the same result codes and the same handling
+ * of both files, but accepting every ordinary GIF, as the brevlo command does
+ * by default: colour tables of 2 to 256 entries, global or local (the palette
+ * keeps 256 entries, black past the table), a local table without a global
+ * one, interlaced images, and a file that ends, or holds a 0 byte, where its
+ * trailer belongs after the first image was converted. With BREVLO_STRICT in
+ * flags it is BREVLO32 exactly. Other flag bits are reserved: pass 0.
+ * Linux only: the Windows DLLs export BREVLO32 and BREVLOInfo alone. */
+BREVLO_API int32_t brevlo_convert(const char* gif_path, const char* bmp_path, uint32_t flags);
+#endif
 
 #ifdef __cplusplus
 }

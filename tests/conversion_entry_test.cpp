@@ -1,6 +1,7 @@
 // BREVLO32 as a host sees it: names, opening, the signature and what exists on
 // disk after each kind of outcome.
 #include <brevlo.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -172,10 +173,12 @@ TEST(Cleanup, DeviceIsWrittenButNeverDeleted) {
 }
 
 // The output named through links. A success writes the file the name leads
-// to; a failure leaves no file holding the bytes written: a symbolic link goes
-// with the file it leads to, and a file with another hard link is emptied.
+// to; a failure leaves no file holding the bytes written. A file with another
+// hard link keeps that name, emptied; a symbolic link is never removed, nor
+// any file or link it leads to, which is left empty. The chain and the
+// process's own descriptor link stand for /dev/stdout redirected to a log.
 TEST(Cleanup, LinksKeepNoBytesOfAFailure) {
-  enum class Link { kSymbolic, kDangling, kHard };
+  enum class Link { kSymbolic, kDangling, kHard, kChain, kDescriptor };
   struct Case {
     const char* what;
     Link link;
@@ -188,17 +191,31 @@ TEST(Cleanup, LinksKeepNoBytesOfAFailure) {
       {"dangling symbolic link, failure", Link::kDangling, false},
       {"second hard link, success", Link::kHard, true},
       {"second hard link, failure", Link::kHard, false},
+      {"chain of links to a log, failure", Link::kChain, false},
+      {"the descriptor link of an open log, failure", Link::kDescriptor, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir dir;
-    const std::string out = dir.path("out.bmp");
+    std::string out = dir.path("out.bmp");
     const std::string other = dir.path("other.bmp");  // the target or the other link
     if (c.link != Link::kDangling) write_file(other, {1, 2, 3});
-    if (c.link == Link::kHard) {
-      ASSERT_EQ(::link(other.c_str(), out.c_str()), 0);
-    } else {
-      ASSERT_EQ(::symlink("other.bmp", out.c_str()), 0);
+    int log = -1;
+    switch (c.link) {
+      case Link::kHard:
+        ASSERT_EQ(::link(other.c_str(), out.c_str()), 0);
+        break;
+      case Link::kChain:
+        ASSERT_EQ(::symlink("other.bmp", dir.path("middle").c_str()), 0);
+        ASSERT_EQ(::symlink("middle", out.c_str()), 0);
+        break;
+      case Link::kDescriptor:
+        log = ::open(other.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ASSERT_GE(log, 0);
+        out = "/proc/self/fd/" + std::to_string(log);
+        break;
+      default:
+        ASSERT_EQ(::symlink("other.bmp", out.c_str()), 0);
     }
     EXPECT_EQ(convert_bytes(dir, c.succeeds ? valid_gif() : gif_without_trailer(), out),
               c.succeeds ? 0 : 30011);
@@ -206,10 +223,14 @@ TEST(Cleanup, LinksKeepNoBytesOfAFailure) {
       EXPECT_EQ(std::filesystem::is_symlink(out), c.link != Link::kHard);
       EXPECT_EQ(read_file(out), expected());
       EXPECT_EQ(read_file(other), expected());
-    } else {
-      EXPECT_FALSE(exists(out));
-      EXPECT_EQ(exists(other), c.link == Link::kHard);
-      EXPECT_EQ(read_file(other), Bytes{});
+      continue;
+    }
+    EXPECT_EQ(exists(out), c.link != Link::kHard) << "only a name that is the file goes";
+    if (log >= 0) ::close(log);
+    EXPECT_TRUE(exists(other));
+    EXPECT_EQ(read_file(other), Bytes{});
+    if (c.link == Link::kChain) {
+      EXPECT_TRUE(std::filesystem::is_symlink(dir.path("middle")));
     }
   }
 }
@@ -224,7 +245,7 @@ TEST(Cleanup, OnlyTheFileWrittenIsRemoved) {
     if (through_link) {
       ASSERT_EQ(::symlink("written.bmp", out.c_str()), 0);
     }
-    const platform::FileHandle file = platform::create_for_writing(out.c_str());
+    const platform::FileHandle file = platform::open_for_writing(out.c_str());
     ASSERT_NE(file, platform::kNoFile);
     const platform::FileIdentity written = platform::identify(file);
     ASSERT_TRUE(platform::close(file));

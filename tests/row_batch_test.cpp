@@ -1,15 +1,11 @@
 // Finished rows are written several at a time. These cases put batch
 // boundaries, partial batches and write failures where they can go wrong.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 
 #include "brevlo.h"
 #include "engine/bmp_layout.h"
 #include "gif_writer.h"
+#include "platform/fault_injection.h"
 #include "test_files.h"
 
 namespace brevlo::test {
@@ -100,30 +96,11 @@ TEST(InterlacedRows, EveryHeightWithShortAndLongStreams) {
   }
 }
 
-// Runs a conversion in a child process whose files may not grow past `limit`
-// bytes, and returns its result code (modulo 256, as an exit status).
-int convert_with_file_limit(const ScratchDir& dir, const Bytes& gif, rlim_t limit) {
-  write_file(dir.path("in.gif"), gif);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);  // an oversized write fails instead
-    const struct rlimit cap = {limit, limit};
-    ::setrlimit(RLIMIT_FSIZE, &cap);
-    ::_exit(BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str()) & 0xFF);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-constexpr int kOpenFailedStatus = 30001 & 0xFF;
-constexpr int kBadGifStatus = 30004 & 0xFF;
-
 struct WriteFailure {
   const char* name;
-  rlim_t limit;         // bytes the output may have
-  bool corrupt_ending;  // the stream ends early, without its end code
-  int status;
+  std::uint64_t failing_write;  // 1: the headers, 2: the one batch of rows; 0: none
+  bool corrupt_ending;          // the stream ends early, without its end code
+  int result;
 };
 
 void PrintTo(const WriteFailure& c, std::ostream* os) {
@@ -132,17 +109,16 @@ void PrintTo(const WriteFailure& c, std::ostream* os) {
 
 class WriteFailureTest : public testing::TestWithParam<WriteFailure> {};
 
-// A 10x40 image (stride 12) fits in one batch. The first row belongs at the end
-// of the file, so a limit below the full size fails that very row: corrupt data
-// later in the same batch must not hide the failed write.
+// A 10x40 image (stride 12) fits in one batch, written once the image is
+// complete or fails: corrupt data later in the same batch must not hide the
+// failed write of the rows before it.
 INSTANTIATE_TEST_SUITE_P(
     Rows, WriteFailureTest,
-    testing::Values(
-        WriteFailure{"header_cannot_be_written", 100, false, kOpenFailedStatus},
-        WriteFailure{"rows_cannot_be_written", 1078 + 12 * 20, false, kOpenFailedStatus},
-        WriteFailure{"failed_rows_then_bad_code", 1078 + 12 * 20, true, kOpenFailedStatus},
-        WriteFailure{"room_for_all_then_bad_code", 1078 + 12 * 40, true, kBadGifStatus},
-        WriteFailure{"room_for_all", 1078 + 12 * 40, false, 0}),
+    testing::Values(WriteFailure{"header_cannot_be_written", 1, false, ERR_OPEN_FAILED},
+                    WriteFailure{"rows_cannot_be_written", 2, false, ERR_OPEN_FAILED},
+                    WriteFailure{"failed_rows_then_bad_code", 2, true, ERR_OPEN_FAILED},
+                    WriteFailure{"room_for_all_then_bad_code", 0, true, ERR_BAD_GIF},
+                    WriteFailure{"room_for_all", 0, false, BREVLO_SUCCESS}),
     [](const testing::TestParamInfo<WriteFailure>& info) { return info.param.name; });
 
 TEST_P(WriteFailureTest, GivesTheResultOfRowByRowWrites) {
@@ -156,8 +132,11 @@ TEST_P(WriteFailureTest, GivesTheResultOfRowByRowWrites) {
   parts.height = 40;
   parts.data = sub_blocks(pack_codes(codes), 255);
   ScratchDir dir;
-  EXPECT_EQ(convert_with_file_limit(dir, assemble(parts), c.limit), c.status);
-  EXPECT_EQ(exists(dir.path("out.bmp")), c.status == 0);
+  platform::fault_injection::fail_seek_number(c.failing_write);
+  const int result = convert_bytes(dir, assemble(parts));
+  platform::fault_injection::fail_seek_number(0);
+  EXPECT_EQ(result, c.result);
+  EXPECT_EQ(exists(dir.path("out.bmp")), c.result == BREVLO_SUCCESS);
 }
 
 }  // namespace

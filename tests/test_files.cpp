@@ -2,16 +2,20 @@
 
 #include <brevlo.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 namespace brevlo::test {
 
@@ -104,12 +108,53 @@ int convert_bytes_with(const ScratchDir& dir, const Bytes& gif, const Conversion
   write_file(dir.path("in.gif"), gif);
   const std::string output = dir.path("out.bmp");
   const platform::FileHandle in = platform::open_for_reading(dir.path("in.gif").c_str());
-  const platform::FileHandle out = platform::create_for_writing(output.c_str());
+  const platform::FileHandle out = platform::open_for_writing(output.c_str());
+  platform::empty(out);
   const int result = convert_gif(in, out, options, report);
   platform::close(in);
   platform::close(out);
   if (result != 0) std::filesystem::remove(output);
   return result;
+}
+
+int convert_stream_with(const ScratchDir& dir, const Bytes& gif, const ConversionOptions& options,
+                        ConversionReport& report) {
+  // A refused GIF's writer finds the pipe closed: an error, not a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  int ends[2];
+  if (::pipe(ends) != 0) return -1;
+  // A writer of its own, so that a GIF larger than the pipe holds still flows.
+  std::thread writer([&gif, end = ends[1]] {
+    for (std::size_t done = 0; done < gif.size();) {
+      const ssize_t put = ::write(end, gif.data() + done, gif.size() - done);
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
+    }
+    ::close(end);
+  });
+  const std::string output = dir.path("out.bmp");
+  const platform::FileHandle out = platform::open_for_writing(output.c_str());
+  platform::empty(out);
+  const int result = convert_gif(ends[0], out, options, report);
+  platform::close(out);
+  ::close(ends[0]);  // the writer of a refused GIF then stops at once
+  writer.join();
+  if (result != 0) std::filesystem::remove(output);
+  return result;
+}
+
+int run_in_child(const std::function<int()>& step, std::uint64_t file_size_limit) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(kChildTimeLimitSeconds);
+    const rlim_t limit = file_size_limit == ~std::uint64_t{0} ? RLIM_INFINITY : file_size_limit;
+    const rlimit cap{limit, limit};
+    if (::setrlimit(RLIMIT_FSIZE, &cap) != 0) ::_exit(255);
+    ::_exit(step() & 0xFF);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -SIGABRT;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 std::filesystem::path fast_scratch_parent() {

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
-#include "engine/conversion.h"
+#include "engine/gif_parser.h"
 #include "gif_writer.h"
 
 namespace brevlo::test {
@@ -51,6 +52,20 @@ std::string make_device(const std::string& path, unsigned major, unsigned minor)
 // dir/out.bmp only on success.
 int convert_bytes_with(const ScratchDir& dir, const Bytes& gif, const ConversionOptions& options,
                        ConversionReport& report);
+
+// The same with the GIF read from a pipe, as standard input is: the engine
+// must take it front to back, never positioning it.
+int convert_stream_with(const ScratchDir& dir, const Bytes& gif, const ConversionOptions& options,
+                        ConversionReport& report);
+
+// Runs step in a child process whose files may not grow past
+// file_size_limit bytes, ended by SIGALRM after kChildTimeLimitSeconds. Signals
+// keep their default actions, so a step that writes past the limit dies by
+// SIGXFSZ. Returns step's exit status (its result modulo 256), or minus the
+// number of the signal that ended the child.
+constexpr unsigned kChildTimeLimitSeconds = 10;
+int run_in_child(const std::function<int()>& step,
+                 std::uint64_t file_size_limit = ~std::uint64_t{0});
 
 // Memory-backed storage for tests that convert thousands of files, when the
 // system has it; otherwise the temporary folder.

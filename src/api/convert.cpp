@@ -1,9 +1,11 @@
-// BREVLO32: the conversion entry. Owns both files for the length of one call and
-// turns every outcome into a result code; no bytes it wrote outlive a failure.
+// BREVLO32 and brevlo_convert: the conversion entry. Owns both files for the
+// length of one call and turns every outcome into a result code; no bytes it
+// wrote outlive a failure, and no file is judged by its name where an open
+// handle can say which file it is.
 #include <cstdint>
 
 #include "brevlo.h"
-#include "engine/conversion.h"
+#include "engine/gif_parser.h"
 #include "platform/platform.h"
 
 namespace brevlo {
@@ -14,20 +16,30 @@ bool is_empty(const char* path) {
   return path == nullptr || path[0] == '\0';
 }
 
-// Opens the GIF, which must be positionable: the parser rewinds it and jumps
-// past its colour table. A pipe, FIFO or socket counts as not opened.
-platform::FileHandle open_input(const char* path) {
-  const platform::FileHandle file = platform::open_for_reading(path);
-  if (file != platform::kNoFile && !platform::seek(file, 0)) {
-    platform::close(file);
+// Rows are placed by position, and the engine's callers promise files that
+// can be positioned: every regular file can; of the rest, a pipe, FIFO or
+// socket never can.
+bool positionable(platform::FileHandle file, const platform::FileIdentity& identity) {
+  return identity.regular || platform::seek(file, 0);
+}
+
+// Opens the GIF and fills identity with the file's, or, when it cannot be
+// opened, with what its path names. A pipe, FIFO or socket counts as not
+// opened.
+platform::FileHandle open_input(const char* path, platform::FileIdentity& identity) {
+  const platform::FileHandle file = platform::open_for_reading(path, &identity);
+  if (file == platform::kNoFile) {
+    identity = platform::identify_path(path);
     return platform::kNoFile;
   }
-  return file;
+  if (positionable(file, identity)) return file;
+  platform::close(file);
+  return platform::kNoFile;
 }
 
 // Leaves no bytes of a failed conversion anywhere: the file is emptied through
 // its handle first, so that another hard link to it keeps nothing, then closed
-// and removed from the output path if that still leads to it.
+// and its name removed if that name is the file itself, not a link to it.
 void discard(platform::FileHandle bmp_file, const platform::FileIdentity& written,
              const char* bmp_path) {
   if (written.regular) platform::empty(bmp_file);
@@ -50,9 +62,8 @@ void discard_closed(const platform::FileIdentity& written, const char* bmp_path)
 // Closes the BMP, keeping it only after a success. On network, FUSE or
 // quota-limited file systems a write error may surface only at the close, and
 // the output then goes like any failed one.
-ConversionResult finish_output(platform::FileHandle bmp_file, const char* bmp_path,
-                               ConversionResult result) {
-  const platform::FileIdentity written = platform::identify(bmp_file);
+ConversionResult finish_output(platform::FileHandle bmp_file, const platform::FileIdentity& written,
+                               const char* bmp_path, ConversionResult result) {
   if (result != kSuccess) {
     discard(bmp_file, written, bmp_path);
     return result;
@@ -62,37 +73,34 @@ ConversionResult finish_output(platform::FileHandle bmp_file, const char* bmp_pa
   return kOpenFailed;
 }
 
-ConversionResult convert(const char* gif_path, const char* bmp_path) {
+ConversionResult convert(const char* gif_path, const char* bmp_path,
+                         const ConversionOptions& options) {
   if (is_empty(gif_path) || is_empty(bmp_path)) return kEmptyName;
 
-  const platform::FileHandle gif_file = open_input(gif_path);
-  // Creating the output would truncate the input when the output path leads
-  // to the very file just opened (or, when it could not be opened, to the
-  // file its path names).
-  const platform::FileIdentity input = gif_file != platform::kNoFile
-                                           ? platform::identify(gif_file)
-                                           : platform::identify_path(gif_path);
-  if (platform::same_file(input, platform::identify_path(bmp_path))) {
+  platform::FileIdentity input;
+  const platform::FileHandle gif_file = open_input(gif_path, input);
+  // The output is opened without truncating it and compared, as open, with the
+  // input: a path that leads to the input, even one swapped for a link to it
+  // an instant ago, is refused before a byte of it changes.
+  const platform::FileHandle bmp_file = platform::open_for_writing(bmp_path);
+  const platform::FileIdentity written =
+      bmp_file != platform::kNoFile ? platform::identify(bmp_file) : platform::FileIdentity{};
+  if (bmp_file == platform::kNoFile || platform::same_file(input, written)) {
     if (gif_file != platform::kNoFile) platform::close(gif_file);
-    return kOpenFailed;
-  }
-  // Both are attempted before either is examined: the output is created (and an
-  // existing one truncated) even when the input cannot be opened.
-  const platform::FileHandle bmp_file = platform::create_for_writing(bmp_path);
-  if (bmp_file == platform::kNoFile) {
-    if (gif_file != platform::kNoFile) platform::close(gif_file);
+    if (bmp_file != platform::kNoFile) platform::close(bmp_file);
     return kOpenFailed;
   }
 
+  // Both were opened before either is examined: an existing output is emptied
+  // (and later removed) even when the input cannot be opened.
   ConversionResult result = kOpenFailed;
-  // The writer places rows by position: an output that cannot be positioned
-  // (a FIFO) cannot be written.
-  if (gif_file != platform::kNoFile && platform::seek(bmp_file, 0)) {
+  const bool emptied = written.size == 0 || platform::empty(bmp_file);
+  if (gif_file != platform::kNoFile && emptied && positionable(bmp_file, written)) {
     ConversionReport report;
-    result = convert_gif(gif_file, bmp_file, kStrictOptions, report);
+    result = convert_gif(gif_file, bmp_file, options, report);
   }
   if (gif_file != platform::kNoFile) platform::close(gif_file);
-  return finish_output(bmp_file, bmp_path, result);
+  return finish_output(bmp_file, written, bmp_path, result);
 }
 
 }  // namespace
@@ -100,5 +108,14 @@ ConversionResult convert(const char* gif_path, const char* bmp_path) {
 }  // namespace brevlo
 
 extern "C" BREVLO_API int32_t BREVLO_CALL BREVLO32(const char* gifPath, const char* bmpPath) {
-  return static_cast<int32_t>(brevlo::convert(gifPath, bmpPath));
+  return static_cast<int32_t>(brevlo::convert(gifPath, bmpPath, brevlo::kStrictOptions));
 }
+
+#if !defined(_WIN32)
+extern "C" BREVLO_API int32_t brevlo_convert(const char* gif_path, const char* bmp_path,
+                                             uint32_t flags) {
+  const bool strict = (flags & BREVLO_STRICT) != 0;
+  return static_cast<int32_t>(
+      brevlo::convert(gif_path, bmp_path, strict ? brevlo::kStrictOptions : brevlo::kBroadOptions));
+}
+#endif

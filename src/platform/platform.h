@@ -1,7 +1,7 @@
 // The handful of operating-system services the converter needs: files by path,
-// reads, writes and absolute seeks on an open file, and blocks of working memory.
-// One implementation per operating system; nothing else in the library includes
-// a system header for files or memory.
+// reads, writes and positioned writes on an open file, and blocks of working
+// memory. One implementation per operating system; nothing else in the library
+// includes a system header for files or memory.
 #pragma once
 
 #include <cstddef>
@@ -9,32 +9,29 @@
 
 namespace brevlo::platform {
 
-// An open file. kNoFile means an open or create failed.
+// An open file. kNoFile means an open failed.
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
-// Opens an existing file for reading without waiting: a FIFO with no writer
-// opens at once. Returns kNoFile on failure (missing, unreadable, or a
-// directory). Devices and FIFOs open too; whether the file can be positioned is
-// the caller's to check.
-FileHandle open_for_reading(const char* path);
-
-// Creates the file for writing, truncating an existing one, without waiting: a
-// FIFO with no reader fails at once. Returns kNoFile on failure. Through a
-// symbolic link, the file the link leads to is created or truncated.
-FileHandle create_for_writing(const char* path);
+// Opens the file for writing, creating it when missing, without truncating it
+// (see empty) and without waiting: a FIFO with no reader fails at once.
+// Through a symbolic link, the file the link leads to is opened or created.
+// Returns kNoFile on failure.
+FileHandle open_for_writing(const char* path);
 
 // Opens an existing file for writing without creating or truncating it and
 // without waiting. Returns kNoFile on failure.
 FileHandle reopen_for_writing(const char* path);
 
 // Which file an open handle is on: its volume and its index there (device and
-// inode on POSIX, volume serial and file index on Windows).
+// inode on POSIX, volume serial and file index on Windows), and what it was
+// when looked at.
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
-  bool known = false;    // false when the system could not say
-  bool regular = false;  // a regular file on a disk, not a device, FIFO or directory
+  std::uint64_t size = 0;  // bytes, for a regular file
+  bool known = false;      // false when the system could not say
+  bool regular = false;    // a regular file on a disk, not a device, FIFO or directory
 };
 
 FileIdentity identify(FileHandle file);
@@ -45,6 +42,12 @@ inline bool same_file(const FileIdentity& first, const FileIdentity& second) {
          first.index == second.index;
 }
 
+// Opens an existing file for reading without waiting: a FIFO with no writer
+// opens at once. Returns kNoFile on failure (missing, unreadable, or a
+// directory). Devices and FIFOs open too; whether the file can be positioned is
+// the caller's to check. Fills identity, when given, with the file's.
+FileHandle open_for_reading(const char* path, FileIdentity* identity = nullptr);
+
 // The identity of the file path names, following symbolic links; not known
 // when nothing is there.
 FileIdentity identify_path(const char* path);
@@ -52,11 +55,11 @@ FileIdentity identify_path(const char* path);
 // Truncates the open file to no bytes. False on failure.
 bool empty(FileHandle file);
 
-// Removes the regular file identified as written, now closed, from path: the
-// name itself and, when path is a symbolic link, the file it leads to as well.
-// Nothing is removed unless path still leads to that very file, so a file put
-// there by someone else meanwhile is left alone; devices, FIFOs and
-// directories are never removed. The outcome is not reported.
+// Removes the name path when that name itself, not following links, is the
+// regular file identified as written (now closed). A symbolic link is never
+// removed, nor the file it leads to; devices, FIFOs and directories are never
+// touched, and neither is a file someone else put at path meanwhile. The
+// outcome is not reported.
 void remove_written(const FileIdentity& written, const char* path);
 
 // Reads up to count bytes at the current position. Returns the number read,
@@ -74,6 +77,11 @@ bool seek(FileHandle file, std::uint64_t offset);
 // write would, in one call where the system allows. False unless all were
 // written; always false for a pipe, FIFO or socket.
 bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count);
+
+// False when the process may not make file as large as size bytes (a
+// file-size limit, which on POSIX would otherwise stop the process with
+// SIGXFSZ); the system's error is then EFBIG. True otherwise.
+bool may_grow_to(FileHandle file, std::uint64_t size);
 
 // Closes the file. False when the system reports a failure, which for a file
 // just written can mean that its last bytes never reached the disk; the handle

@@ -1,11 +1,10 @@
 // File and memory operations on POSIX systems.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 #include "platform/fault_injection.h"
@@ -13,47 +12,17 @@
 
 namespace brevlo::platform {
 
+namespace seams = fault_injection;
+
 namespace {
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the process umask
 
-// Fault injection state: for working memory, closes and seeks, the count of
-// calls left until a chosen one fails; and the blocks handed out and given back.
-std::atomic<std::uint64_t> obtains_until_failure{0};
-std::atomic<std::uint64_t> closes_until_failure{0};
-std::atomic<std::uint64_t> seeks_until_failure{0};
-std::atomic<std::uint64_t> blocks_obtained{0};
-std::atomic<std::uint64_t> blocks_released{0};
-std::atomic<std::uint64_t> obtains_refused{0};
-
-// True when this call is the one chosen to fail. Only the call that moves the
-// countdown from 1 to 0 fails; once at 0 it stays there.
-bool chosen_to_fail(std::atomic<std::uint64_t>& calls_until_failure) {
-  std::uint64_t left = calls_until_failure.load(std::memory_order_relaxed);
-  while (left != 0) {
-    if (calls_until_failure.compare_exchange_weak(left, left - 1, std::memory_order_relaxed))
-      return left == 1;
-  }
-  return false;
-}
-
-// Opens without waiting for the other end of a FIFO. Regular files go back to
-// ordinary blocking I/O; anything else stays non-blocking, so that a read or
-// write never waits either and fails instead. Fills info with what was opened.
-int open_without_waiting(const char* path, int flags, struct stat& info) {
-  const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
-  if (fd < 0) return -1;
-  if (::fstat(fd, &info) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  if (S_ISREG(info.st_mode)) {
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
-      ::close(fd);
-      return -1;
-    }
-  }
-  return fd;
+// Opens without waiting for the other end of a FIFO; anything that is not a
+// regular file stays non-blocking, so that a read or write never waits either
+// and fails instead. O_NONBLOCK has no effect on a regular file's reads and
+// writes, so it is not taken back there.
+int open_without_waiting(const char* path, int flags) {
+  return ::open(path, flags | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
 }
 
 // Hands count bytes to put(bytes, left, done) until all are written, again
@@ -74,54 +43,33 @@ bool write_all(const void* source, std::size_t count, Put put) {
 }
 
 FileIdentity identity_of(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), true,
-          S_ISREG(info.st_mode)};
-}
-
-// The identity of what path names; links are followed only when asked.
-FileIdentity identify_name(const char* path, bool follow_links) {
-  struct stat info {};
-  const int got = follow_links ? ::stat(path, &info) : ::lstat(path, &info);
-  return got == 0 ? identity_of(info) : FileIdentity{};
-}
-
-bool is_symbolic_link(const char* path) {
-  struct stat info {};
-  return ::lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
-}
-
-// Removes the file a symbolic link leads to, then the link, when the link
-// still leads to the file written.
-void remove_link_and_target(const FileIdentity& written, const char* link) {
-  char target[PATH_MAX];
-  if (!same_file(identify_path(link), written) || ::realpath(link, target) == nullptr) return;
-  if (!same_file(identify_name(target, false), written)) return;
-  ::unlink(target);
-  ::unlink(link);
+  const bool regular = S_ISREG(info.st_mode);
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          regular ? static_cast<std::uint64_t>(info.st_size) : 0, true, regular};
 }
 }  // namespace
 
-FileHandle open_for_reading(const char* path) {
-  struct stat info {};
-  const int fd = open_without_waiting(path, O_RDONLY, info);
+FileHandle open_for_reading(const char* path, FileIdentity* identity) {
+  const int fd = open_without_waiting(path, O_RDONLY);
   if (fd < 0) return kNoFile;
   // Directories open for reading on POSIX but are not files to convert.
-  if (S_ISDIR(info.st_mode)) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     ::close(fd);
     return kNoFile;
   }
+  if (identity != nullptr) *identity = identity_of(info);
   return fd;
 }
 
-FileHandle create_for_writing(const char* path) {
-  struct stat info {};
-  const int fd = open_without_waiting(path, O_WRONLY | O_CREAT | O_TRUNC, info);
+FileHandle open_for_writing(const char* path) {
+  seams::run_before_output_open(path);
+  const int fd = open_without_waiting(path, O_WRONLY | O_CREAT);
   return fd < 0 ? kNoFile : fd;
 }
 
 FileHandle reopen_for_writing(const char* path) {
-  struct stat info {};
-  const int fd = open_without_waiting(path, O_WRONLY, info);
+  const int fd = open_without_waiting(path, O_WRONLY);
   return fd < 0 ? kNoFile : fd;
 }
 
@@ -131,7 +79,8 @@ FileIdentity identify(FileHandle file) {
 }
 
 FileIdentity identify_path(const char* path) {
-  return identify_name(path, true);
+  struct stat info {};
+  return ::stat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
 bool empty(FileHandle file) {
@@ -140,11 +89,10 @@ bool empty(FileHandle file) {
 
 void remove_written(const FileIdentity& written, const char* path) {
   if (!written.regular) return;
-  if (is_symbolic_link(path)) {
-    remove_link_and_target(written, path);
-  } else if (same_file(identify_name(path, false), written)) {
+  // lstat: a symbolic link is a file of its own, never the one written.
+  struct stat info {};
+  if (::lstat(path, &info) == 0 && S_ISREG(info.st_mode) && same_file(identity_of(info), written))
     ::unlink(path);
-  }
 }
 
 std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {
@@ -162,13 +110,13 @@ bool write(FileHandle file, const void* source, std::size_t count) {
 }
 
 bool seek(FileHandle file, std::uint64_t offset) {
-  if (chosen_to_fail(seeks_until_failure)) return false;
+  if (seams::refuse_seek()) return false;
   return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count) {
   // A positioned write stands for a seek, so a refused seek refuses it too.
-  if (chosen_to_fail(seeks_until_failure)) return false;
+  if (seams::refuse_seek()) return false;
   const auto start = static_cast<off_t>(offset);
   return write_all(source, count,
                    [file, start](const unsigned char* bytes, std::size_t left, off_t done) {
@@ -176,51 +124,34 @@ bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::si
                    });
 }
 
+bool may_grow_to(FileHandle file, std::uint64_t size) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      size <= limit.rlim_cur)
+    return true;
+  // The limit holds for regular files only; a device or pipe takes any size.
+  if (!identify(file).regular) return true;
+  errno = EFBIG;
+  return false;
+}
+
 bool close(FileHandle file) {
   // Linux releases the descriptor even when close reports an error, so it is
   // never retried, not even after EINTR.
   const bool closed = ::close(static_cast<int>(file)) == 0;
-  return !chosen_to_fail(closes_until_failure) && closed;
+  return !seams::refuse_close() && closed;
 }
 
 void* obtain(std::size_t size, bool zero_filled) {
-  if (chosen_to_fail(obtains_until_failure)) {
-    obtains_refused.fetch_add(1, std::memory_order_relaxed);
-    return nullptr;
-  }
+  if (seams::refuse_obtain()) return nullptr;
   void* block = zero_filled ? std::calloc(1, size) : std::malloc(size);
-  if (block != nullptr) blocks_obtained.fetch_add(1, std::memory_order_relaxed);
+  if (block != nullptr) seams::count_obtained();
   return block;
 }
 
 void release(void* block) {
-  if (block != nullptr) blocks_released.fetch_add(1, std::memory_order_relaxed);
+  if (block != nullptr) seams::count_released();
   std::free(block);
 }
-
-namespace fault_injection {
-
-void fail_obtain_number(std::uint64_t n) {
-  blocks_obtained.store(0, std::memory_order_relaxed);
-  blocks_released.store(0, std::memory_order_relaxed);
-  obtains_refused.store(0, std::memory_order_relaxed);
-  obtains_until_failure.store(n, std::memory_order_relaxed);
-}
-
-void fail_close_number(std::uint64_t n) {
-  closes_until_failure.store(n, std::memory_order_relaxed);
-}
-
-void fail_seek_number(std::uint64_t n) {
-  seeks_until_failure.store(n, std::memory_order_relaxed);
-}
-
-MemoryCounts memory_counts() {
-  return {blocks_obtained.load(std::memory_order_relaxed),
-          blocks_released.load(std::memory_order_relaxed),
-          obtains_refused.load(std::memory_order_relaxed)};
-}
-
-}  // namespace fault_injection
 
 }  // namespace brevlo::platform

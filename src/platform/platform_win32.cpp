@@ -41,30 +41,15 @@ bool is_regular_disk_file(HANDLE handle) {
   return ::GetFileType(handle) == FILE_TYPE_DISK && !is_directory(handle);
 }
 
-bool is_symbolic_link(const char* path) {
-  const DWORD attributes = ::GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// Deletes the file a symbolic link leads to, then the link, when the link
-// still leads to the file written. The target is found through a handle on
-// it, so its name is the one the system resolved.
-void remove_link_and_target(const FileIdentity& written, const char* link) {
-  HANDLE target = open_for_inspection(link);
-  if (target == INVALID_HANDLE_VALUE) return;
-  char target_path[MAX_PATH * 4];
-  const DWORD length = same_file(identify(from_handle(target)), written)
-                           ? ::GetFinalPathNameByHandleA(target, target_path, sizeof target_path,
-                                                         FILE_NAME_NORMALIZED)
-                           : 0;
-  ::CloseHandle(target);
-  if (length == 0 || length >= sizeof target_path) return;
-  if (::DeleteFileA(target_path) != 0) ::DeleteFileA(link);
+bool is_reparse_point(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return ::GetFileInformationByHandle(handle, &info) == 0 ||
+         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 }  // namespace
 
-FileHandle open_for_reading(const char* path) {
+FileHandle open_for_reading(const char* path, FileIdentity* identity) {
   // Sharing reads and writes lets a GIF be converted while another program
   // holds it open, even for writing. Opening a pipe never waits for its other
   // end on Windows.
@@ -75,11 +60,12 @@ FileHandle open_for_reading(const char* path) {
     ::CloseHandle(handle);
     return kNoFile;
   }
+  if (identity != nullptr) *identity = identify(from_handle(handle));
   return from_handle(handle);
 }
 
-FileHandle create_for_writing(const char* path) {
-  return from_handle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+FileHandle open_for_writing(const char* path) {
+  return from_handle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -92,7 +78,9 @@ FileIdentity identify(FileHandle file) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileInformationByHandle(as_handle(file), &info) == 0) return {};
   const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-  return {info.dwVolumeSerialNumber, index, true, is_regular_disk_file(as_handle(file))};
+  const bool regular = is_regular_disk_file(as_handle(file));
+  const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  return {info.dwVolumeSerialNumber, index, regular ? size : 0, true, regular};
 }
 
 FileIdentity identify_path(const char* path) {
@@ -109,11 +97,18 @@ bool empty(FileHandle file) {
 
 void remove_written(const FileIdentity& written, const char* path) {
   if (!written.regular) return;
-  if (is_symbolic_link(path)) {
-    remove_link_and_target(written, path);
-  } else if (same_file(identify_path(path), written)) {
-    ::DeleteFileA(path);
+  // The name itself, not what a link leads to, opened for deletion; the file
+  // is deleted through that very handle once it is known to be the one written.
+  HANDLE handle =
+      ::CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  if (!is_reparse_point(handle) && same_file(identify(from_handle(handle)), written)) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
   }
+  ::CloseHandle(handle);
 }
 
 std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {
@@ -147,6 +142,10 @@ bool seek(FileHandle file, std::uint64_t offset) {
 
 bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count) {
   return seek(file, offset) && write(file, source, count);
+}
+
+bool may_grow_to(FileHandle, std::uint64_t) {
+  return true;  // Windows sets no file-size limit on a process
 }
 
 bool close(FileHandle file) {
