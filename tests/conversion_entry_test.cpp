@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "gif_writer.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "test_files.h"
 
@@ -127,6 +128,28 @@ TEST(SameFile, OutputNamingTheInputIsRefusedAndTheInputKept) {
   // The other way round: the input named through a link.
   EXPECT_EQ(BREVLO32(dir.path("soft.gif").c_str(), gif.c_str()), 30001);
   EXPECT_EQ(read_file(gif), valid_gif());
+}
+
+// The output path turned into a link to the input at the worst moment: after
+// the input was opened, just before the output is. The open output is then
+// the input itself and is refused before a byte of it changes.
+std::string swap_target;  // the input, which the swapped-in link leads to
+
+void swap_in_link_to_input(const char* output) {
+  ::unlink(output);
+  if (::symlink(swap_target.c_str(), output) != 0) std::abort();
+}
+
+TEST(SameFile, LinkSwappedInJustBeforeTheOutputOpensIsRefused) {
+  ScratchDir dir;
+  swap_target = dir.path("in.gif");
+  write_file(swap_target, valid_gif());
+  write_file(dir.path("out.bmp"), {1, 2, 3});
+  platform::fault_injection::before_next_output_open(swap_in_link_to_input);
+  EXPECT_EQ(BREVLO32(swap_target.c_str(), dir.path("out.bmp").c_str()), 30001);
+  platform::fault_injection::before_next_output_open(nullptr);
+  EXPECT_EQ(read_file(swap_target), valid_gif());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path("out.bmp")));
 }
 
 // A GIF the caller may write but not read, named as its own output: it cannot

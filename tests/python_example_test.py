@@ -6,7 +6,8 @@ Usage: python_example_test.py LIBRARY SOURCE_DIR WORK_DIR
 Every Python block of the README must stand verbatim in
 examples/python/convert.py, and that program, finding the library by its
 SONAME through LD_LIBRARY_PATH as an installed one is found, must convert the
-sample, and refuse a file that is no GIF with its code and no output left.
+sample, convert an interlaced GIF unless asked to be strict, and refuse a file
+that is no GIF with its code and no output left.
 """
 import os
 import re
@@ -14,16 +15,20 @@ import subprocess
 import sys
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(Path(__file__).parent / "model"))
+import gif_bytes as gb  # noqa: E402
+
 
 def readme_blocks(source):
     text = (source / "README.md").read_text(encoding="utf-8")
     return re.findall(r"```python\n(.*?)```", text, re.DOTALL)
 
 
-def run_example(library, source, gif, bmp):
+def run_example(library, source, gif, bmp, *options):
     environment = dict(os.environ, LD_LIBRARY_PATH=str(Path(library).parent))
     return subprocess.run(
-        [sys.executable, str(source / "examples/python/convert.py"), str(gif), str(bmp)],
+        [sys.executable, str(source / "examples/python/convert.py"), *options, str(gif), str(bmp)],
         env=environment, capture_output=True, text=True, check=False)
 
 
@@ -44,6 +49,15 @@ def main(library, source, work):
         failures.append(f"sample: exit {run.returncode}\n{run.stdout}{run.stderr}")
     elif not bmp.read_bytes().startswith(b"BM"):
         failures.append("sample: no BMP written")
+
+    interlaced = work / "interlaced.gif"
+    interlaced.write_bytes(gb.header() + gb.colour_table(256) +
+                           gb.image(4, 4, gb.encode(list(range(16)), 8), 8, 0x40) + b"\x3b")
+    for options, code in (((), 0), (("--strict",), 30008)):
+        bmp.unlink(missing_ok=True)
+        run = run_example(library, source, interlaced, bmp, *options)
+        if f"({code})" not in run.stdout or bmp.exists() != (code == 0):
+            failures.append(f"interlaced {options}: exit {run.returncode}\n{run.stdout}{run.stderr}")
 
     refused = work / "refused.bmp"
     run = run_example(library, source, source / "README.md", refused)

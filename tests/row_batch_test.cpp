@@ -1,6 +1,10 @@
 // Finished rows are written several at a time. These cases put batch
 // boundaries, partial batches and write failures where they can go wrong.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "brevlo.h"
 #include "engine/bmp_layout.h"
@@ -94,6 +98,46 @@ TEST(InterlacedRows, EveryHeightWithShortAndLongStreams) {
           << height << " rows sent " << rows_sent;
     }
   }
+}
+
+// A BMP past 2 GiB, even in a 32-bit build: the widest rows, more than 2^31
+// bytes of them. Only the first row is sent, so the file stays sparse.
+TEST(LargeFile, PastTwoGibibytesConverts) {
+  constexpr int kWidth = 65535;
+  constexpr int kHeight = 33000;
+  const Bytes row = noise_pixels(kWidth, 8, 7);
+  ScratchDir dir(fast_scratch_parent());
+  ASSERT_EQ(convert_bytes(dir, make_gif(kWidth, kHeight, row)), 0);
+  const std::uint64_t size = 1078 + std::uint64_t{65536} * kHeight;
+  ASSERT_EQ(std::filesystem::file_size(dir.path("out.bmp")), size);
+  std::ifstream bmp(dir.path("out.bmp"), std::ios::binary);
+  bmp.seekg(static_cast<std::streamoff>(size - 65536));
+  Bytes last_row(kWidth);
+  bmp.read(reinterpret_cast<char*>(last_row.data()), kWidth);
+  EXPECT_EQ(last_row, row);  // the top row, stored last
+}
+
+// A few hundred bytes of GIF may describe a picture of 4 GiB. Interlaced or
+// not, only the rows it reaches take disk space: the pixel area is not
+// filled with zeros first for an image that large.
+TEST(LargeFile, HugeInterlacedImageStaysAsSparseAsItsTwin) {
+  constexpr int kSide = 65535;
+  const Bytes pixels = noise_pixels(3 * kSide, 8, 9);
+  GifParts parts;
+  parts.width = kSide;
+  parts.height = kSide;
+  parts.data = sub_blocks(pack_codes(lzw_encode(pixels, 8)), 255);
+  ScratchDir dir(fast_scratch_parent());
+  std::uint64_t blocks[2] = {};
+  for (const bool interlaced : {false, true}) {
+    parts.image_packed = interlaced ? 0x40 : 0x00;
+    ConversionReport report;
+    ASSERT_EQ(convert_bytes_with(dir, assemble(parts), kBroadOptions, report), 0) << interlaced;
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.path("out.bmp").c_str(), &info), 0);
+    blocks[interlaced] = static_cast<std::uint64_t>(info.st_blocks);
+  }
+  EXPECT_LE(blocks[1], blocks[0] + 64) << "512-byte blocks: interlaced, then not";
 }
 
 struct WriteFailure {

@@ -10,7 +10,8 @@ must equal the BMP we wrote, which Pillow must read back. Files it does not
 support must be refused with the result code that names the reason, leaving
 no output. With the brevlo command, every file with a colour table must also
 convert by default and agree with Pillow, and --strict must give BREVLO32's
-result code and bytes. Prints the counts and exits nonzero on any
+result code and bytes; the library's brevlo_convert must give the command's
+code and bytes with flags 0, and BREVLO32's with BREVLO_STRICT. Prints the counts and exits nonzero on any
 disagreement.
 """
 import ctypes
@@ -25,6 +26,7 @@ from PIL import Image
 from make_corpus import first_image_at
 
 UNSUPPORTED = 30008
+BREVLO_STRICT = 0x1
 
 
 def first_image(data):
@@ -88,22 +90,42 @@ def run_command(command, args):
     return (int(codes[0]) if codes else -1), run.stderr
 
 
-def check_command(command, path, library_result, library_bmp, bmp_path):
-    """Disagreements of the command with BREVLO32 (--strict) and Pillow (default)."""
+def converted(bmp_path):
+    """The bytes a conversion left, b"" for none; the output is removed."""
+    data = bmp_path.read_bytes() if bmp_path.exists() else b""
+    bmp_path.unlink(missing_ok=True)
+    return data
+
+
+def check_broad_entry(library, path, flags, code, bmp, bmp_path, what):
+    """Disagreements of brevlo_convert with flags against a code and bytes."""
+    got = library.brevlo_convert(str(path).encode(), str(bmp_path).encode(), flags)
+    if got != code:
+        return [f"brevlo_convert({flags}) gave {got}, {what} {code}"]
+    if converted(bmp_path) != bmp:
+        return [f"brevlo_convert({flags}) wrote other bytes than {what}"]
+    return []
+
+
+def check_command(command, library, path, library_result, library_bmp, bmp_path):
+    """Disagreements of the command with BREVLO32 (--strict) and Pillow (default),
+    and of brevlo_convert with each."""
     problems = []
     code, err = run_command(command, ["--strict", str(path), str(bmp_path)])
     if code != library_result:
         problems.append(f"--strict gave {code}, BREVLO32 {library_result}: {err.strip()}")
-    elif code == 0 and bmp_path.read_bytes() != library_bmp:
+    elif converted(bmp_path) != library_bmp:
         problems.append("--strict wrote other bytes than BREVLO32")
-    bmp_path.unlink(missing_ok=True)
+    problems += check_broad_entry(library, path, BREVLO_STRICT, library_result, library_bmp,
+                                  bmp_path, "BREVLO32")
     want = 0 if table_entries(path.read_bytes()) else UNSUPPORTED
     code, err = run_command(command, [str(path), str(bmp_path)])
     if code != want:
         problems.append(f"by default gave {code}, expected {want}: {err.strip()}")
     elif code == 0:
         problems += [f"by default: {p}" for p in compare(path, bmp_path)]
-    bmp_path.unlink(missing_ok=True)
+    problems += check_broad_entry(library, path, 0, code, converted(bmp_path), bmp_path,
+                                  "the command")
     return problems
 
 
@@ -112,6 +134,8 @@ def main():
     command = sys.argv[3] if len(sys.argv) > 3 else None
     library.BREVLO32.restype = ctypes.c_int32
     library.BREVLO32.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
+    library.brevlo_convert.restype = ctypes.c_int32
+    library.brevlo_convert.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32]
     files = sorted(Path(sys.argv[2]).glob("*.gif"))
     agreed = refused = failures = 0
     with tempfile.TemporaryDirectory() as scratch:
@@ -122,7 +146,7 @@ def main():
             library_bmp = bmp_path.read_bytes() if bmp_path.exists() else b""
             if command:
                 command_bmp = Path(scratch) / "command.bmp"
-                problems = check_command(command, path, got, library_bmp, command_bmp)
+                problems = check_command(command, library, path, got, library_bmp, command_bmp)
                 for problem in problems:
                     print(f"FAIL {path.name}: {problem}")
                 failures += bool(problems)
