@@ -24,7 +24,10 @@ set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/BrevloDebianRepack.cmake)
 # holds everything but the library folder, then that folder for /usr: the
 # build's own (component library) when it is the same, else a second set
 # (component debian). The debian component also holds lintian's notes on the
-# one-package layout.
+# one-package layout. CPack installs with DESTDIR, so that the install rules see
+# the prefix /usr and the pkg-config file names it.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX ${CPACK_PACKAGING_INSTALL_PREFIX})
 set(BREVLO_DEBIAN_LIBDIR lib)
 if(CMAKE_LIBRARY_ARCHITECTURE)
   set(BREVLO_DEBIAN_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE})

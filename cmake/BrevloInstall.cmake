@@ -25,6 +25,33 @@ endif()
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 
+# The pkg-config file finds the prefix from its own place, so a prefix can be
+# chosen at install time (cmake --install --prefix) and moved afterwards. Under
+# /usr and /usr/local, which are never moved, it names the prefix outright:
+# pkg-config leaves out the system folders (-I/usr/include) only when they are
+# written so, and the paths it prints then read plainly. The prefix is known
+# only at install time, so a file for each case is made and one installed.
+function(brevlo_install_pkg_config_file libdir generated component)
+  set(template ${PROJECT_SOURCE_DIR}/cmake/brevlo.pc.in)
+  set(made ${generated}/pkgconfig)
+  set(pc_libdir ${libdir})
+  file(RELATIVE_PATH to_prefix /prefix/${libdir}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+  set(pc_prefix "\${pcfiledir}/${to_prefix}")
+  configure_file(${template} ${made}/relocatable/brevlo.pc @ONLY)
+  foreach(pc_prefix IN ITEMS /usr /usr/local)
+    configure_file(${template} ${made}${pc_prefix}/brevlo.pc @ONLY)
+  endforeach()
+  install(CODE "
+    set(made \"${made}/relocatable\")
+    if(CMAKE_INSTALL_PREFIX MATCHES [[^(/usr(/local)?)/?$]])
+      set(made \"${made}\${CMAKE_MATCH_1}\")
+    endif()
+    file(INSTALL \"\${made}/brevlo.pc\"
+      DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${libdir}/pkgconfig\")"
+    COMPONENT ${component} ${ARGN})
+endfunction()
+
 # Installs what lives in the library folder LIBDIR (the library, the CMake
 # package and the pkg-config file) as the install COMPONENT; further arguments
 # (EXCLUDE_FROM_ALL) go to each rule. The Debian package installs a second set
@@ -42,14 +69,7 @@ function(brevlo_install_library_folder libdir component)
     ${generated}/brevloConfig.cmake INSTALL_DESTINATION ${cmake_dir})
   install(FILES ${generated}/brevloConfig.cmake ${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
     DESTINATION ${cmake_dir} COMPONENT ${component} ${ARGN})
-  # The pkg-config file finds the prefix from its own place, so the package
-  # works wherever it is installed (cmake --install --prefix included).
-  file(RELATIVE_PATH to_prefix /prefix/${libdir}/pkgconfig /prefix)
-  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
-  set(pc_prefix "\${pcfiledir}/${to_prefix}")
-  set(pc_libdir ${libdir})
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/brevlo.pc.in ${generated}/brevlo.pc @ONLY)
-  install(FILES ${generated}/brevlo.pc DESTINATION ${libdir}/pkgconfig COMPONENT ${component} ${ARGN})
+  brevlo_install_pkg_config_file(${libdir} ${generated} ${component} ${ARGN})
 endfunction()
 
 brevlo_install_library_folder(${CMAKE_INSTALL_LIBDIR} library)
