@@ -1,10 +1,10 @@
 # The Debian package: one package with the shared library (and its SONAME
 # link), the header, pkg-config file and CMake package, the command and its
-# manual page, installed under /usr with the library in the multiarch folder
-# (see BrevloInstall.cmake). Its dependencies come from dpkg-shlibdeps; the
-# copyright file and changelog are installed by BrevloDocuments.cmake; the
-# triggers file has the dynamic linker's cache rebuilt after installation and
-# removal (BrevloDebianRepack.cmake takes out CPack's own calls of ldconfig).
+# manual page, installed under /usr with the library in the multiarch folder.
+# Its dependencies come from dpkg-shlibdeps; the copyright file and changelog
+# are installed by BrevloDocuments.cmake; the triggers file has the dynamic
+# linker's cache rebuilt after installation and removal
+# (BrevloDebianRepack.cmake takes out CPack's own calls of ldconfig).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -18,14 +18,32 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/BrevloDebianRepack.cmake)
 
-# Lintian's notes on the one-package layout, in the package only: the build
-# folder's own install rules, then those of the Debian component.
+# The package holds what `cmake --install` puts under /usr, with the library
+# folder GNUInstallDirs gives /usr (lib/x86_64-linux-gnu), whatever prefix this
+# build folder was configured for. CPack installs the default component, which
+# holds everything but the library folder, then that folder for /usr: the
+# build's own (component library) when it is the same, else a second set
+# (component debian). The debian component also holds lintian's notes on the
+# one-package layout. CPack installs with DESTDIR, so that the install rules see
+# the prefix /usr and the pkg-config file names it.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX ${CPACK_PACKAGING_INSTALL_PREFIX})
+set(BREVLO_DEBIAN_LIBDIR lib)
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(BREVLO_DEBIAN_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE})
+endif()
+set(debian_components Unspecified library debian)
+if(NOT BREVLO_DEBIAN_LIBDIR STREQUAL CMAKE_INSTALL_LIBDIR)
+  brevlo_install_library_folder(${BREVLO_DEBIAN_LIBDIR} debian EXCLUDE_FROM_ALL)
+  list(REMOVE_ITEM debian_components library)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${PROJECT_NAME}
   COMPONENT debian EXCLUDE_FROM_ALL)
-set(CPACK_INSTALL_CMAKE_PROJECTS
-  "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
-  "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
+set(CPACK_INSTALL_CMAKE_PROJECTS "")
+foreach(component IN LISTS debian_components)
+  list(APPEND CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} ${PROJECT_NAME} ${component} /)
+endforeach()
 
 # The summary comes first, from CPACK_PACKAGE_DESCRIPTION_SUMMARY; CPack
 # indents these lines and turns the empty one into " .".

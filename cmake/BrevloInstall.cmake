@@ -4,44 +4,76 @@
 # and changelog, on Windows the module-definition file, README and licence.
 # The internal static library and the tests stay in the build tree.
 
-# On Debian and its derivatives the library goes into the multiarch folder
-# (lib/x86_64-linux-gnu) whatever the prefix, as the system's own packages and
-# the linker's search path expect; elsewhere, and when set, CMAKE_INSTALL_LIBDIR.
-if(CMAKE_LIBRARY_ARCHITECTURE AND EXISTS /etc/debian_version AND NOT CMAKE_CROSSCOMPILING)
-  set(CMAKE_INSTALL_LIBDIR "lib/${CMAKE_LIBRARY_ARCHITECTURE}"
-    CACHE PATH "Object code libraries (LIBDIR)")
+# The library folder is GNUInstallDirs' choice: on Debian and its derivatives
+# the multiarch folder (lib/x86_64-linux-gnu) for the prefix /usr, lib for any
+# other; CMAKE_INSTALL_LIBDIR chooses another. Build folders configured by
+# earlier versions hold the multiarch folder for every prefix, cached by them
+# under the doc string below; it is forgotten, so that GNUInstallDirs chooses.
+get_property(libdir_help CACHE CMAKE_INSTALL_LIBDIR PROPERTY HELPSTRING)
+if(libdir_help STREQUAL "Object code libraries (LIBDIR)")
+  unset(CMAKE_INSTALL_LIBDIR CACHE)
 endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(BREVLO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/brevlo)
-
-install(TARGETS brevlo EXPORT brevloTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/brevlo.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-
-install(EXPORT brevloTargets NAMESPACE brevlo:: DESTINATION ${BREVLO_CMAKE_DIR})
-configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/brevloConfig.cmake.in
-  ${PROJECT_BINARY_DIR}/brevloConfig.cmake INSTALL_DESTINATION ${BREVLO_CMAKE_DIR})
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
-  COMPATIBILITY SameMajorVersion)
-install(FILES ${PROJECT_BINARY_DIR}/brevloConfig.cmake ${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
-  DESTINATION ${BREVLO_CMAKE_DIR})
-
-# The pkg-config file finds the prefix from its own place, so the package works
-# wherever it is installed (cmake --install --prefix included).
-file(RELATIVE_PATH BREVLO_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-string(REGEX REPLACE "/$" "" BREVLO_PC_TO_PREFIX "${BREVLO_PC_TO_PREFIX}")
 # The name the linker knows the library by: brevlo, or on Windows the DLL's
 # import library (libbrevlo32.dll.a or libbrevlo64.dll.a).
 get_target_property(BREVLO_LINK_NAME brevlo OUTPUT_NAME)
 if(NOT BREVLO_LINK_NAME)
   set(BREVLO_LINK_NAME brevlo)
 endif()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/brevlo.pc.in ${PROJECT_BINARY_DIR}/brevlo.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/brevlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+
+# The pkg-config file finds the prefix from its own place, so a prefix can be
+# chosen at install time (cmake --install --prefix) and moved afterwards. Under
+# /usr and /usr/local, which are never moved, it names the prefix outright:
+# pkg-config leaves out the system folders (-I/usr/include) only when they are
+# written so, and the paths it prints then read plainly. The prefix is known
+# only at install time, so a file for each case is made and one installed.
+function(brevlo_install_pkg_config_file libdir generated component)
+  set(template ${PROJECT_SOURCE_DIR}/cmake/brevlo.pc.in)
+  set(made ${generated}/pkgconfig)
+  set(pc_libdir ${libdir})
+  file(RELATIVE_PATH to_prefix /prefix/${libdir}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+  set(pc_prefix "\${pcfiledir}/${to_prefix}")
+  configure_file(${template} ${made}/relocatable/brevlo.pc @ONLY)
+  foreach(pc_prefix IN ITEMS /usr /usr/local)
+    configure_file(${template} ${made}${pc_prefix}/brevlo.pc @ONLY)
+  endforeach()
+  install(CODE "
+    set(made \"${made}/relocatable\")
+    if(CMAKE_INSTALL_PREFIX MATCHES [[^(/usr(/local)?)/?$]])
+      set(made \"${made}\${CMAKE_MATCH_1}\")
+    endif()
+    file(INSTALL \"\${made}/brevlo.pc\"
+      DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${libdir}/pkgconfig\")"
+    COMPONENT ${component} ${ARGN})
+endfunction()
+
+# Installs what lives in the library folder LIBDIR (the library, the CMake
+# package and the pkg-config file) as the install COMPONENT; further arguments
+# (EXCLUDE_FROM_ALL) go to each rule. The Debian package installs a second set
+# into the folder it needs under /usr (BrevloDebianPackage.cmake).
+function(brevlo_install_library_folder libdir component)
+  set(cmake_dir ${libdir}/cmake/brevlo)
+  set(generated ${PROJECT_BINARY_DIR}/install-${component})
+  install(TARGETS brevlo EXPORT brevlo-${component} COMPONENT ${component} ${ARGN}
+    LIBRARY DESTINATION ${libdir}
+    ARCHIVE DESTINATION ${libdir}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(EXPORT brevlo-${component} FILE brevloTargets.cmake NAMESPACE brevlo::
+    DESTINATION ${cmake_dir} COMPONENT ${component} ${ARGN})
+  configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/brevloConfig.cmake.in
+    ${generated}/brevloConfig.cmake INSTALL_DESTINATION ${cmake_dir})
+  install(FILES ${generated}/brevloConfig.cmake ${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
+    DESTINATION ${cmake_dir} COMPONENT ${component} ${ARGN})
+  brevlo_install_pkg_config_file(${libdir} ${generated} ${component} ${ARGN})
+endfunction()
+
+brevlo_install_library_folder(${CMAKE_INSTALL_LIBDIR} library)
+install(FILES ${PROJECT_SOURCE_DIR}/include/brevlo.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 if(TARGET brevlo_cli)
   install(TARGETS brevlo_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -1,12 +1,15 @@
 #!/bin/sh
 # Checks an installed brevlo package:
-#   package_test.sh CHECK PREFIX SOURCE_DIR WORK_DIR LIBDIR
+#   package_test.sh CHECK PREFIX SOURCE_DIR WORK_DIR LIBDIR [SYSROOT]
 # LIBDIR is the library folder within the prefix (lib, or lib/x86_64-linux-gnu).
+# SYSROOT is given for a tree made for /usr and unpacked elsewhere (the Debian
+# package's): PREFIX is SYSROOT/usr, and its pkg-config file names /usr.
 #   contents             exactly the files a user should get, with a proper SONAME
 #   cmake_consumer       examples/consumer builds with find_package(brevlo) and converts
-#   pkg_config_consumer  examples/consumer builds with pkg-config and converts
+#   pkg_config_consumer  pkg-config prints the package's own folders and nothing
+#                        else; examples/consumer builds with it and converts
 set -eu
-check=$1 prefix=$2 source=$3 work=$4 libdir=$5
+check=$1 prefix=$2 source=$3 work=$4 libdir=$5 sysroot=${6:-}
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -17,6 +20,18 @@ run_consumer() {
   grep -q '^brevlo is a ' "$work/said.txt"
   "$prefix/bin/brevlo" "$source/examples/sample.gif" "$work/command.bmp"
   cmp "$work/consumer.bmp" "$work/command.bmp"
+}
+
+# Prints each flag pkg-config gives for brevlo on a line of its own, with the
+# folder of a -I or -L flag resolved to its plain absolute path.
+resolved_flags() {
+  for flag in $(pkg-config --cflags --libs brevlo); do
+    case "$flag" in
+    -I*) echo "-I$(realpath "${flag#-I}")" ;;
+    -L*) echo "-L$(realpath "${flag#-L}")" ;;
+    *) echo "$flag" ;;
+    esac
+  done
 }
 
 case "$check" in
@@ -56,6 +71,21 @@ cmake_consumer)
 pkg_config_consumer)
   export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
   [ "$(pkg-config --modversion brevlo)" = 1.0.0 ]
+  if [ -n "$sysroot" ]; then
+    # Under /usr the folders are the system's, which pkg-config leaves out; the
+    # consumer is built against the unpacked tree through pkg-config's sysroot.
+    [ "$(resolved_flags)" = -lbrevlo ]
+    export PKG_CONFIG_SYSROOT_DIR="$sysroot"
+  else
+    # Elsewhere the prefix is found from the pkg-config file's own place, so a
+    # copy of the prefix is described as itself.
+    cp -a "$prefix" "$work/moved"
+    for place in "$prefix" "$work/moved"; do
+      PKG_CONFIG_PATH="$place/$libdir/pkgconfig" resolved_flags >"$work/flags.txt"
+      place=$(realpath "$place")
+      printf '%s\n' "-I$place/include" "-L$place/$libdir" -lbrevlo | diff - "$work/flags.txt"
+    done
+  fi
   # shellcheck disable=SC2046 # the flags are meant to split into words
   cc -Wall -Wextra -Werror -o "$work/consumer" "$source/examples/consumer/main.c" \
     $(pkg-config --cflags --libs brevlo)
