@@ -56,14 +56,14 @@ Reason write_interlaced(RowBatch& batch) {
 
 Reason write_headers(platform::FileHandle bmp_file, std::uint32_t width, std::uint32_t height,
                      const Palette& palette) {
-  const std::uint64_t file_size = kBmpPixelOffset + stride_for(width) * height;
+  const std::uint64_t bmp_size = kBmpPixelOffset + stride_for(width) * height;
   // Every later write lies inside the size announced here, so a file-size
   // limit is met now, before a byte is written, never half way.
-  if (!platform::may_grow_to(bmp_file, file_size)) return Reason::kWriteFailed;
+  if (!platform::may_grow_to(bmp_file, bmp_size)) return Reason::kWriteFailed;
   std::array<std::uint8_t, kBmpPixelOffset> headers{};
   std::uint8_t* h = headers.data();
   put16(h + 0, kBmpSignature);
-  put32(h + 2, static_cast<std::uint32_t>(file_size));  // at most 65536 * 65535 + 1078
+  put32(h + 2, static_cast<std::uint32_t>(bmp_size));  // at most 65536 * 65535 + 1078
   put32(h + 10, kBmpPixelOffset);
   put32(h + 14, kBmpInfoHeaderSize);
   put32(h + 18, width);

@@ -57,7 +57,7 @@ BREVLO_NO_SEAM bool refuse_close() {
 BREVLO_NO_SEAM bool refuse_seek() {
   return false;
 }
-BREVLO_NO_SEAM void run_before_output_open(const char*) {}
+BREVLO_NO_SEAM void run_before_output_open(const char* /*path*/) {}
 #undef BREVLO_NO_SEAM
 #endif
 
