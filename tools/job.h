@@ -29,6 +29,7 @@ enum class Problem {
 
 struct Job {
   std::string input;
+  platform::FileIdentity input_file;  // what the input was when the run was planned
   std::string output;
   // The name the BMP is given: output with every symbolic link on the way
   // followed, so that replacing it keeps the links, and what was there when

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <unordered_map>
 
+#include "batch_runner.h"
+
 namespace brevlo::cli {
 
 namespace {
@@ -38,8 +40,10 @@ void walk_into(const fs::path& top, const fs::path& folder, std::vector<Source>&
   std::error_code error;
   fs::directory_iterator entry(folder, error);
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    // The type the folder listing gave answers both questions, where it gave
+    // one; is_regular_file follows a link to its file.
     std::error_code ignored;
-    if (entry->symlink_status(ignored).type() == fs::file_type::directory)
+    if (!entry->is_symlink(ignored) && entry->is_directory(ignored))
       walk_into(top, entry->path(), found, unreadable);
     else if (entry->is_regular_file(ignored) && is_gif_name(entry->path()))
       found.push_back(
@@ -152,11 +156,15 @@ struct InputIndex {
   std::unordered_map<std::string, std::size_t> by_place;
 };
 
+bool reads_a_named_file(const Job& job) {
+  return !job.input.empty() && job.input != kStandardStream;
+}
+
 InputIndex index_inputs(const std::vector<Job>& jobs, Places& places) {
   InputIndex index;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    if (jobs[i].input.empty() || jobs[i].input == kStandardStream) continue;
-    if (const FileIdentity file = platform::identify_path(jobs[i].input.c_str()); file.known)
+    if (!reads_a_named_file(jobs[i])) continue;
+    if (const FileIdentity& file = jobs[i].input_file; file.known)
       index.by_file.try_emplace({file.volume, file.index}, i);
     index.by_place.try_emplace(places.of(jobs[i].input), i);
   }
@@ -181,6 +189,17 @@ void refuse_closed_streams(Job& job, const StandardStreams& streams) {
   else
     return;
   job.error_number = EBADF;
+}
+
+bool writes_a_named_file(const Job& job) {
+  return !job.to_stdout && !job.input.empty() && job.refusal == Problem::kNone;
+}
+
+// What the job's input and output are now: each file is looked at once.
+void look_at_files(Job& job, const StandardStreams& streams) {
+  refuse_closed_streams(job, streams);
+  if (reads_a_named_file(job)) job.input_file = platform::identify_path(job.input.c_str());
+  if (writes_a_named_file(job)) find_target(job);
 }
 
 }  // namespace
@@ -231,16 +250,15 @@ Plan plan_jobs(const Options& options, const StandardStreams& streams) {
   std::vector<Job>& jobs = plan.jobs;
   for (const Source& source : sources_of(options)) jobs.push_back(job_for(options, source));
   if (options.second_may_be_output && jobs.size() == 2) jobs[1].may_be_meant_as_output = true;
+  for_each_index(jobs.size(), worker_count(options.jobs, jobs.size()),
+                 [&](std::size_t i) { look_at_files(jobs[i], streams); });
   Places places;
   InputIndex inputs = index_inputs(jobs, places);
 
   std::unordered_map<std::string, std::size_t> output_places;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     Job& job = jobs[i];
-    refuse_closed_streams(job, streams);
-    if (job.to_stdout || job.input.empty() || job.refusal != Problem::kNone) continue;
-    find_target(job);
-    if (job.refusal != Problem::kNone) continue;
+    if (!writes_a_named_file(job)) continue;
     const std::string place = places.of(job.target);
     if (std::size_t input = input_at(inputs, job, place); input != kNoInput) {
       // An input listed twice leads to one file; name the copy that is this job's own.

@@ -45,7 +45,8 @@ struct Plan {
 // below the output folder, or NAME.bmp beside the input. An output that leads
 // to any input is refused; of several inputs with one output, the first keeps
 // it and the later ones are refused; "-" is refused for a standard stream the
-// command started without. Call before any thread that creates files starts.
+// command started without. The files are looked at on up to options.jobs
+// threads. Call before any thread that creates files starts.
 Plan plan_jobs(const Options& options, const StandardStreams& streams);
 
 // The job whose input is the file found, or kNoInput.

@@ -89,6 +89,25 @@ int exit_status(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Writes bytes into a pipe whose reader, the command, may have ended without
+// reading them all; that ends this process unless SIGPIPE is kept from it.
+void feed(int fd, const Bytes& bytes) {
+  sigset_t broken_pipe;
+  sigemptyset(&broken_pipe);
+  sigaddset(&broken_pipe, SIGPIPE);
+  sigset_t before;
+  ::pthread_sigmask(SIG_BLOCK, &broken_pipe, &before);
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t put = ::write(fd, bytes.data() + at, bytes.size() - at);
+    if (put <= 0) break;
+    at += static_cast<std::size_t>(put);
+  }
+  const timespec now{};
+  while (::sigtimedwait(&broken_pipe, nullptr, &now) == SIGPIPE) {
+  }
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
 std::string text_of(const std::string& path) {
   Bytes bytes = read_file(path);
   return std::string(bytes.begin(), bytes.end());
@@ -167,11 +186,7 @@ CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::str
   // The command reads all of its input before it writes, so writing first
   // and reading after cannot block both sides.
   std::thread feeder([&input, fd = to_child[1]] {
-    for (std::size_t at = 0; at < input.size();) {
-      ssize_t put = ::write(fd, input.data() + at, input.size() - at);
-      if (put <= 0) break;
-      at += static_cast<std::size_t>(put);
-    }
+    feed(fd, input);
     ::close(fd);
   });
   CommandRun run;
@@ -211,15 +226,9 @@ int interrupt_brevlo(const std::vector<std::string>& args, const std::string& cw
   if (child < 0) return -1;
   std::this_thread::sleep_for(delay);
   ::kill(child, signal);
-  // Only into a command still running: a pipe without a reader would end
-  // this process.
-  int status = 0;
-  const bool ended = ::waitpid(child, &status, WNOHANG) == child;
-  if (!ended && !input_after.empty()) {
-    [[maybe_unused]] const ssize_t put = ::write(input[1], input_after.data(), input_after.size());
-  }
+  feed(input[1], input_after);
   ::close(input[1]);
-  return ended ? status : wait_status(child);
+  return wait_status(child);
 }
 
 CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const std::string& cwd) {
