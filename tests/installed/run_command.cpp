@@ -58,9 +58,10 @@ bool prepare(const Launch& launch) {
   }
   for (int fd : launch.closed) ::close(fd);
   // Whatever this process was started with (a shell's background job
-  // ignores SIGINT), the command starts with the default actions, and
-  // unblocked.
+  // ignores SIGINT), the command starts with the default actions (SIGXFSZ
+  // ends a process that passes its file-size limit), and unblocked.
   for (int signal : kInterruptSignals) std::signal(signal, SIG_DFL);
+  std::signal(SIGXFSZ, SIG_DFL);
   if (launch.ignored_signal != 0) std::signal(launch.ignored_signal, SIG_IGN);
   const sigset_t interrupts = interrupt_signals();
   ::sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
