@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "interrupts.h"
+
 namespace brevlo::cli {
 
 namespace {
