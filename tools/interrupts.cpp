@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -20,14 +21,22 @@ constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // tight limit on the process's memory.
 constexpr std::size_t kWaiterStack = std::size_t{256} * 1024;
 
-// The names of temporary files that exist now. The waiting thread and every
-// worker reach it, so it belongs to the process; it is never destroyed, so
-// that a signal during the process's exit still finds it whole.
-struct Registry {
+// The names of the temporary files one thread has made and not yet renamed
+// or removed (at most one at a time, as a thread converts one file at a
+// time). Each thread has its own, so that threads never wait for each other.
+struct Names {
   std::mutex lock;
   std::vector<std::string> names;
-  sigset_t handled{};  // the interrupt signals the waiting thread takes
-  sigset_t waited{};   // those, and the signal that tells it the command is done
+};
+
+// What the waiting thread and every worker reach, so it belongs to the
+// process; it is never destroyed, so that a signal during the process's exit
+// still finds it whole.
+struct Registry {
+  std::mutex threads_lock;    // guards the list of threads' names
+  std::deque<Names> threads;  // one per thread that ever named a file
+  sigset_t handled{};         // the interrupt signals the waiting thread takes
+  sigset_t waited{};          // those, and the signal that tells it the command is done
   pthread_t waiter{};
   bool waiting = false;             // the waiting thread runs
   std::atomic<int> exit_status{0};  // the command's status, once done
@@ -44,12 +53,25 @@ Registry& registry() {
   return *kRegistry;
 }
 
+Names& names_of_this_thread() {
+  thread_local Names* own = nullptr;
+  if (own == nullptr) {
+    Registry& shared = registry();
+    std::lock_guard held(shared.threads_lock);
+    own = &shared.threads.emplace_back();
+  }
+  return *own;
+}
+
 // Removes the named temporary files and ends the process by signal_number,
-// with the lock kept, so that no worker names another file meanwhile.
+// with every lock kept, so that no worker names another file meanwhile.
 [[noreturn]] void die_by(int signal_number) {
   Registry& shared = registry();
-  shared.lock.lock();
-  for (const std::string& name : shared.names) ::unlink(name.c_str());
+  shared.threads_lock.lock();
+  for (Names& thread : shared.threads) {
+    thread.lock.lock();
+    for (const std::string& name : thread.names) ::unlink(name.c_str());
+  }
   std::signal(signal_number, SIG_DFL);
   sigset_t only;
   sigemptyset(&only);
@@ -109,18 +131,18 @@ void end_command(int status) {
 }
 
 int name_registered(const std::string& name, const std::function<int()>& give_name) {
-  Registry& shared = registry();
-  std::lock_guard held(shared.lock);
+  Names& own = names_of_this_thread();
+  std::lock_guard held(own.lock);
   const int error = give_name();
-  if (error == 0) shared.names.push_back(name);
+  if (error == 0) own.names.push_back(name);
   return error;
 }
 
 void forget_name(const std::string& name) {
-  Registry& shared = registry();
-  std::lock_guard held(shared.lock);
-  auto found = std::find(shared.names.begin(), shared.names.end(), name);
-  if (found != shared.names.end()) shared.names.erase(found);
+  Names& own = names_of_this_thread();
+  std::lock_guard held(own.lock);
+  auto found = std::find(own.names.begin(), own.names.end(), name);
+  if (found != own.names.end()) own.names.erase(found);
 }
 
 void end_on_broken_pipe(int error) {

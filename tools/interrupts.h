@@ -6,7 +6,8 @@
 // signal. A signal ignored when the command starts (nohup) stays ignored.
 //
 // Most temporary files never have a name (see temporary_files.h); the few
-// that do are registered here, under an ordinary mutex, while they exist.
+// that do are registered here while they exist, each thread's under an
+// ordinary mutex of its own.
 #pragma once
 
 #include <functional>
@@ -33,7 +34,7 @@ void handle_interrupts();
 // name. Returns what give_name returned.
 int name_registered(const std::string& name, const std::function<int()>& give_name);
 
-// Forgets a registered name, once its file is removed or renamed.
+// Forgets a name this thread registered, once its file is removed or renamed.
 void forget_name(const std::string& name);
 
 // After a write that failed with error: when it is EPIPE and SIGPIPE is
