@@ -1,9 +1,10 @@
 #include "batch_runner.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <thread>
 
 #include "convert_job.h"
 #include "file_checks.h"
@@ -12,26 +13,20 @@ namespace brevlo::cli {
 
 namespace {
 
-// What the workers of one run share: the next job to take, and the lock that
-// serialises recording outcomes and writing reports.
-struct SharedRun {
-  const std::vector<Job>& jobs;
-  std::vector<Outcome>& outcomes;
-  const Options& options;
-  Report& report;
-  std::atomic<std::size_t> next_job{0};
-  std::mutex reporting;
+// What the threads of one parallel loop share: the next index to take.
+struct SharedLoop {
+  std::size_t count;
+  const std::function<void(std::size_t)>& step;
+  std::atomic<std::size_t> next{0};
 };
 
-void work_through(SharedRun& run) {
-  for (;;) {
-    const std::size_t index = run.next_job.fetch_add(1);
-    if (index >= run.jobs.size()) return;
-    Outcome outcome = convert_job(run.jobs[index], run.options);
-    std::lock_guard lock(run.reporting);
-    run.outcomes[index] = outcome;
-    report_finished(run.report, run.jobs, run.outcomes, index);
-  }
+void work_through(SharedLoop& loop) {
+  for (std::size_t index; (index = loop.next.fetch_add(1)) < loop.count;) loop.step(index);
+}
+
+extern "C" void* start_worker(void* loop) {
+  work_through(*static_cast<SharedLoop*>(loop));
+  return nullptr;
 }
 
 }  // namespace
@@ -42,22 +37,31 @@ unsigned worker_count(int requested, std::size_t jobs) {
   return static_cast<unsigned>(std::max<std::size_t>(1, std::min(wanted, jobs)));
 }
 
-void run_batch(const std::vector<Job>& jobs, std::vector<Outcome>& outcomes, const Options& options,
-               unsigned workers, Report& report) {
-  outcomes.assign(jobs.size(), Outcome{});
-  if (workers <= 1) {
-    for (std::size_t index = 0; index < jobs.size(); ++index) {
-      outcomes[index] = convert_job(jobs[index], options);
-      report_finished(report, jobs, outcomes, index);
-    }
-    return;
+void for_each_index(std::size_t count, unsigned workers,
+                    const std::function<void(std::size_t)>& step) {
+  SharedLoop loop{count, step};
+  std::vector<pthread_t> threads;
+  threads.reserve(workers > 0 ? workers - 1 : 0);
+  for (unsigned i = 1; i < workers; ++i) {
+    pthread_t thread{};
+    // Out of memory or processes: the threads already running do the work.
+    if (::pthread_create(&thread, nullptr, start_worker, &loop) != 0) break;
+    threads.push_back(thread);
   }
-  SharedRun run{jobs, outcomes, options, report, {0}, {}};
-  std::vector<std::thread> threads;
-  threads.reserve(workers - 1);
-  for (unsigned i = 1; i < workers; ++i) threads.emplace_back(work_through, std::ref(run));
-  work_through(run);  // the calling thread is one of the workers
-  for (std::thread& thread : threads) thread.join();
+  work_through(loop);
+  for (pthread_t thread : threads) ::pthread_join(thread, nullptr);
+}
+
+void run_batch(const Plan& plan, std::vector<Outcome>& outcomes, const Options& options,
+               unsigned workers, Report& report) {
+  outcomes.assign(plan.jobs.size(), Outcome{});
+  std::mutex reporting;  // serialises recording outcomes and writing reports
+  for_each_index(plan.jobs.size(), workers, [&](std::size_t index) {
+    const Outcome outcome = convert_job(plan.jobs[index], options, plan);
+    std::lock_guard lock(reporting);
+    outcomes[index] = outcome;
+    report_finished(report, plan.jobs, outcomes, index);
+  });
 }
 
 }  // namespace brevlo::cli

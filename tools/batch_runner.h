@@ -1,11 +1,14 @@
 // Runs the jobs of one command, on several threads when asked to.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "command_line.h"
 #include "job.h"
 #include "messages.h"
+#include "output_names.h"
 
 namespace brevlo::cli {
 
@@ -13,10 +16,16 @@ namespace brevlo::cli {
 // than there are jobs, and at least 1.
 unsigned worker_count(int requested, std::size_t jobs);
 
-// Converts every job, `workers` at a time, filling outcomes (one per job) and
-// reporting each as it finishes. With one worker everything happens on the
-// calling thread and no thread is started.
-void run_batch(const std::vector<Job>& jobs, std::vector<Outcome>& outcomes, const Options& options,
+// Runs step(i) for every i below count, on up to `workers` threads, the
+// calling thread among them; a thread that cannot be started leaves its
+// share to those that could, down to the calling thread alone. Steps may run
+// in any order and at once.
+void for_each_index(std::size_t count, unsigned workers,
+                    const std::function<void(std::size_t)>& step);
+
+// Converts every job of the plan, up to `workers` at a time, filling outcomes
+// (one per job) and reporting each as it finishes (see for_each_index).
+void run_batch(const Plan& plan, std::vector<Outcome>& outcomes, const Options& options,
                unsigned workers, Report& report);
 
 }  // namespace brevlo::cli

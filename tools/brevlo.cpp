@@ -6,9 +6,9 @@
 #include "batch_runner.h"
 #include "command_line.h"
 #include "file_checks.h"
+#include "interrupts.h"
 #include "messages.h"
 #include "output_names.h"
-#include "temporary_files.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ constexpr int kUsageError = 2;
 // exit status to end with, or kAllConverted to go on.
 int prepare_output_folder(const std::string& folder) {
   using namespace brevlo::cli;
-  const FileIdentity found = identify(folder);
-  if (found.is_folder) return kAllConverted;
-  if (found.exists) {
+  const brevlo::platform::FileIdentity found = brevlo::platform::identify_path(folder.c_str());
+  if (found.kind == brevlo::platform::FileKind::kFolder) return kAllConverted;
+  if (found.known) {
     // print_usage_error shows the name escaped.
     print_usage_error("'" + folder + "' is not a folder");
     return kUsageError;
@@ -39,6 +39,7 @@ int prepare_output_folder(const std::string& folder) {
 
 int main(int argc, char** argv) {
   using namespace brevlo::cli;
+  const StandardStreams streams = occupy_standard_descriptors();
   Options options = parse_command_line(argc, argv);
   if (options.action == Action::kConvert) {
     if (std::string error = resolve_destination(options); !error.empty()) {
@@ -61,16 +62,16 @@ int main(int argc, char** argv) {
     case Action::kConvert:
       break;
   }
-  remove_temporaries_on_interrupt();
+  handle_interrupts();
   if (!options.output_dir.empty()) {
     if (int status = prepare_output_folder(options.output_dir); status != kAllConverted)
-      return status;
+      end_command(status);
   }
 
-  const std::vector<Job> jobs = plan_jobs(options);
+  const Plan plan = plan_jobs(options, streams);
   std::vector<Outcome> outcomes;
-  Report report = start_report(jobs.size(), options, stderr_is_terminal());
-  run_batch(jobs, outcomes, options, worker_count(options.jobs, jobs.size()), report);
+  Report report = start_report(plan.jobs.size(), options, stderr_is_terminal());
+  run_batch(plan, outcomes, options, worker_count(options.jobs, plan.jobs.size()), report);
   finish_report(report);
-  return finish_standard_output(report.failed == 0 ? kAllConverted : kSomeFailed);
+  end_command(finish_standard_output(report.failed == 0 ? kAllConverted : kSomeFailed));
 }

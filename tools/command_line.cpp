@@ -1,10 +1,12 @@
 #include "command_line.h"
 
+#include <getopt.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <optional>
+#include <iterator>
 #include <string_view>
 
 namespace brevlo::cli {
@@ -12,6 +14,32 @@ namespace brevlo::cli {
 namespace {
 
 constexpr long kMaxJobs = 1024;
+
+// getopt_long's answers beside the option letters: a file name (with the
+// leading '-' of the option string, files come back in order, as options do),
+// a missing value (with the ':' after it), an unknown option or an unwanted
+// value, and options that have no letter.
+constexpr int kFileName = 1;
+constexpr int kMissingValue = ':';
+constexpr int kUnknown = '?';
+enum LongOnly : int { kVersion = 256, kInfo, kStrict };
+
+constexpr const char* kShortOptions = "-:o:j:fqhnrv";
+constexpr option kLongOptions[] = {
+    {"output-dir", required_argument, nullptr, 'o'},
+    {"output", required_argument, nullptr, 'o'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"force", no_argument, nullptr, 'f'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"skip-existing", no_argument, nullptr, 'n'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"version", no_argument, nullptr, kVersion},
+    {"info", no_argument, nullptr, kInfo},
+    {"strict", no_argument, nullptr, kStrict},
+    {nullptr, 0, nullptr, 0},
+};
 
 void fail(Options& options, std::string error) {
   if (options.action == Action::kUsageError) return;  // the first mistake is the one reported
@@ -43,105 +71,71 @@ void set_output(Options& options, const std::string& path) {
   options.output_path = path;
 }
 
-// Every option, by its long name and its one-letter name (0: none).
-struct OptionSpec {
-  std::string_view long_name;
-  char letter;
-  bool takes_value;
-};
-
-constexpr OptionSpec kOptionSpecs[] = {
-    {"--output-dir", 'o', true}, {"--jobs", 'j', true},     {"--force", 'f', false},
-    {"--quiet", 'q', false},     {"--help", 'h', false},    {"--version", 0, false},
-    {"--info", 0, false},        {"--output", 0, true},     {"--skip-existing", 'n', false},
-    {"--recursive", 'r', false}, {"--verbose", 'v', false}, {"--strict", 0, false},
-};
-
-const OptionSpec* find_option(std::string_view long_name, char letter) {
-  for (const OptionSpec& spec : kOptionSpecs)
-    if ((!long_name.empty() && spec.long_name == long_name) ||
-        (letter != 0 && spec.letter == letter))
-      return &spec;
-  return nullptr;
-}
-
 // Applies a recognised option; value is empty for those that take none.
-void apply(Options& options, const OptionSpec& spec, const std::string& value) {
-  if (spec.long_name == "--jobs")
-    set_jobs(options, value);
-  else if (spec.long_name == "--output-dir" || spec.long_name == "--output")
-    set_output(options, value);
-  else if (spec.long_name == "--force")
-    options.force = true;
-  else if (spec.long_name == "--quiet")
-    options.quiet = true;
-  else if (spec.long_name == "--skip-existing")
-    options.skip_existing = true;
-  else if (spec.long_name == "--recursive")
-    options.recursive = true;
-  else if (spec.long_name == "--verbose")
-    options.verbose = true;
-  else if (spec.long_name == "--strict")
-    options.strict = true;
-  else if (spec.long_name == "--help")
-    choose(options, Action::kHelp);
-  else if (spec.long_name == "--version")
-    choose(options, Action::kVersion);
-  else
-    choose(options, Action::kInfo);
+void apply(Options& options, int option, const char* value) {
+  switch (option) {
+    case 'o':
+      set_output(options, value);
+      break;
+    case 'j':
+      set_jobs(options, value);
+      break;
+    case 'f':
+      options.force = true;
+      break;
+    case 'q':
+      options.quiet = true;
+      break;
+    case 'n':
+      options.skip_existing = true;
+      break;
+    case 'r':
+      options.recursive = true;
+      break;
+    case 'v':
+      options.verbose = true;
+      break;
+    case kStrict:
+      options.strict = true;
+      break;
+    case 'h':
+      choose(options, Action::kHelp);
+      break;
+    case kVersion:
+      choose(options, Action::kVersion);
+      break;
+    default:
+      choose(options, Action::kInfo);
+      break;
+  }
 }
 
-// Applies an option that takes a value: the attached text when there is one,
-// else the next argument. Returns how many extra arguments it consumed.
-int apply_with_value(Options& options, const OptionSpec& spec, const std::string& shown,
-                     std::optional<std::string_view> attached, const char* next) {
-  if (!attached && next == nullptr) {
-    fail(options, "option '" + shown + "' needs a value");
-    return 0;
-  }
-  apply(options, spec, std::string(attached ? *attached : std::string_view(next)));
-  return attached ? 0 : 1;
+// The name a long option was given by: "--name" of "--name=value".
+std::string_view long_name_in(std::string_view arg) {
+  return arg.substr(0, arg.find('='));
 }
 
-// A long option, with its value either after '=' or in the next argument.
-// Returns how many extra arguments it consumed.
-int read_long_option(Options& options, std::string_view arg, const char* next) {
-  std::string_view name = arg;
-  std::optional<std::string_view> attached;
-  if (auto equals = arg.find('='); equals != std::string_view::npos) {
-    name = arg.substr(0, equals);
-    attached = arg.substr(equals + 1);
-  }
-  const OptionSpec* spec = find_option(name, 0);
-  if (spec == nullptr) {
-    fail(options, "unknown option '" + std::string(name) + "'");
-    return 0;
-  }
-  if (spec->takes_value) return apply_with_value(options, *spec, std::string(name), attached, next);
-  if (attached)
-    fail(options, "option '" + std::string(name) + "' takes no value");
-  else
-    apply(options, *spec, {});
-  return 0;
+bool is_known_long_option(std::string_view name) {
+  return std::any_of(std::begin(kLongOptions), std::end(kLongOptions), [name](const option& known) {
+    return known.name != nullptr && name.substr(2) == known.name;
+  });
 }
 
-// A group of short options such as "-qf", "-j4" or "-o out". Returns how many
-// extra arguments it consumed.
-int read_short_options(Options& options, std::string_view arg, const char* next) {
-  for (std::size_t at = 1; at < arg.size(); ++at) {
-    const std::string shown = std::string("-") + arg[at];
-    const OptionSpec* spec = find_option({}, arg[at]);
-    if (spec == nullptr) {
-      fail(options, "unknown option '" + shown + "'");
-    } else if (spec->takes_value) {
-      std::string_view rest = arg.substr(at + 1);
-      return apply_with_value(options, *spec, shown,
-                              rest.empty() ? std::nullopt : std::optional(rest), next);
-    } else {
-      apply(options, *spec, {});
-    }
-  }
-  return 0;
+// Explains getopt_long's refusal of the option it just read from arg (a
+// long option when it starts with "--") or, for a short one, of letter.
+std::string refusal(int answer, std::string_view arg, int letter) {
+  const bool is_long = arg.rfind("--", 0) == 0;
+  const std::string name =
+      is_long ? std::string(long_name_in(arg)) : std::string("-") + static_cast<char>(letter);
+  if ((is_long && !is_known_long_option(name)) || (!is_long && answer == kUnknown))
+    return "unknown option '" + name + "'";
+  return "option '" + name + (answer == kMissingValue ? "' needs a value" : "' takes no value");
+}
+
+// getopt_long also takes an unambiguous abbreviation of a long option; this
+// command takes each long option only as spelt in full.
+bool spelt_in_full(std::string_view arg, int long_index) {
+  return long_index < 0 || long_name_in(arg).substr(2) == kLongOptions[long_index].name;
 }
 
 }  // namespace
@@ -155,30 +149,38 @@ bool ends_with_ignoring_case(std::string_view text, std::string_view suffix) {
 Options parse_command_line(int argc, char** argv) {
   Options options;
   std::vector<std::string> files;
-  bool options_ended = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (options_ended || arg.size() < 2 || arg[0] != '-') {
-      files.emplace_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg[1] == '-') {
-      i += read_long_option(options, arg, next);
-    } else {
-      i += read_short_options(options, arg, next);
-    }
+  opterr = 0;
+  for (;;) {
+    const int at = optind;
+    int long_index = -1;
+    const int answer = ::getopt_long(argc, argv, kShortOptions, kLongOptions, &long_index);
+    if (answer == -1) break;
+    // A short option's group ("-qf") is still argv[at]; a long option's name
+    // is argv[at] whether its value came attached or as the next argument.
+    const std::string_view arg = at < argc ? argv[at] : "";
+    if (answer == kFileName)
+      files.emplace_back(optarg);
+    else if (answer == kMissingValue || answer == kUnknown)
+      fail(options, refusal(answer, arg, optopt));
+    else if (!spelt_in_full(arg, long_index))
+      fail(options, "unknown option '" + std::string(long_name_in(arg)) + "'");
+    else
+      apply(options, answer, optarg);
   }
+  for (int i = optind; i < argc; ++i) files.emplace_back(argv[i]);  // after "--"
   if (options.action != Action::kConvert) return options;
   if (files.empty()) {
     fail(options, "no GIF file given");
     return options;
   }
   // `brevlo IN.gif OUT.bmp`: exactly two files, only the second named .bmp.
-  if (files.size() == 2 && options.output_path.empty() &&
-      ends_with_ignoring_case(files[1], ".bmp") && !ends_with_ignoring_case(files[0], ".bmp")) {
+  const bool two_names = files.size() == 2 && options.output_path.empty();
+  if (two_names && ends_with_ignoring_case(files[1], ".bmp") &&
+      !ends_with_ignoring_case(files[0], ".bmp")) {
     options.output = files[1];
     files.pop_back();
+  } else if (two_names && !options.recursive && !ends_with_ignoring_case(files[1], ".bmp")) {
+    options.second_may_be_output = true;
   }
   options.inputs = std::move(files);
   return options;

@@ -24,11 +24,15 @@ struct Options {
   bool verbose = false;        // -v: one line per converted file
   bool quiet = false;          // -q: report nothing but failures
   bool strict = false;         // --strict: exactly what the library's BREVLO32 accepts
-  std::string error;           // what was wrong, for kUsageError
+  // Two names were given and the second, though neither a .bmp name nor
+  // (maybe) a GIF, is taken as an input: failing, it says how to name an output.
+  bool second_may_be_output = false;
+  std::string error;  // what was wrong, for kUsageError
 };
 
-// Reads argv. Any mistake gives kUsageError with `error` set; --help,
-// --version and --info win over files given with them.
+// Reads argv (with getopt_long, so not reentrant). Any mistake gives
+// kUsageError with `error` set; --help, --version and --info win over files
+// given with them. Long options are taken only as spelt in full.
 Options parse_command_line(int argc, char** argv);
 
 // The name that stands for standard input as an input, and for standard

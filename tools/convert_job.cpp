@@ -7,19 +7,22 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 
 #include "engine/gif_parser.h"
 #include "file_checks.h"
+#include "interrupts.h"
 #include "temporary_files.h"
 
 namespace brevlo::cli {
 
 namespace {
 
-constexpr unsigned kNewFileMode = 0666;  // before the umask, as other tools create files
-constexpr unsigned kPermissionBits = 07777;
+using platform::FileIdentity;
+using platform::FileKind;
+
 constexpr std::size_t kCopyChunk = std::size_t{64} * 1024;
 
 Outcome failure(Problem problem, int code, int error_number = 0) {
@@ -57,27 +60,19 @@ int copy_stream(int from, int to) {
 // is handed over as it is, pipes included, and converts as it streams. A path
 // is opened without waiting for a writer (a pipe given by name would otherwise
 // hang) and must be a regular file; anything else is refused as what it is.
-Outcome open_input(const Job& job, int& fd) {
+Outcome open_input(const Job& job, int& fd, FileIdentity& opened) {
   if (job.input == kStandardStream) {
     fd = STDIN_FILENO;
     return {};
   }
-  fd = ::open(job.input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
-  struct stat info {};
-  Outcome outcome;
-  if (::fstat(fd, &info) != 0) {
-    outcome = failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
-  } else if (S_ISDIR(info.st_mode)) {
-    outcome = failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, EISDIR);
-  } else if (!S_ISREG(info.st_mode)) {
-    outcome = failure(Problem::kInputNotAFile, ERR_OPEN_FAILED);
-    outcome.file_type = info.st_mode & S_IFMT;
-  }
-  if (!succeeded(outcome)) {
-    ::close(fd);
-    fd = -1;
-  }
+  const platform::FileHandle file = platform::open_for_reading(job.input.c_str(), &opened);
+  if (file == platform::kNoFile) return failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
+  fd = static_cast<int>(file);
+  if (opened.regular) return {};
+  Outcome outcome = failure(Problem::kInputNotAFile, ERR_OPEN_FAILED);
+  outcome.file_kind = opened.kind;
+  platform::close(file);
+  fd = -1;
   return outcome;
 }
 
@@ -100,14 +95,17 @@ Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
 
 // Converts into a nameless file first, then copies the whole BMP to the
 // stream (standard output, a device, a pipe): these cannot be positioned, and
-// a failed conversion then sends nothing at all.
+// a failed conversion then sends nothing at all. A failure of the nameless
+// file is reported as its own, not the stream's.
 Outcome convert_to_stream(int gif, int stream, const ConversionOptions& options) {
   const int spool = open_nameless_file();
-  if (spool < 0) return failure(Problem::kWriteFailed, ERR_OPEN_FAILED, errno);
+  if (spool < 0) return failure(Problem::kTemporaryUncreatable, ERR_OPEN_FAILED, errno);
   Outcome outcome = run_engine(gif, spool, options);
+  if (outcome.problem == Problem::kWriteFailed) outcome.problem = Problem::kTemporaryWriteFailed;
   if (succeeded(outcome)) {
     const int error = ::lseek(spool, 0, SEEK_SET) == 0 ? copy_stream(spool, stream) : errno;
     if (error != 0) {
+      end_on_broken_pipe(error);
       const ConversionReport report = outcome.report;
       outcome = failure(Problem::kWriteFailed, ERR_OPEN_FAILED, error);
       outcome.report = report;
@@ -118,7 +116,8 @@ Outcome convert_to_stream(int gif, int stream, const ConversionOptions& options)
 }
 
 // Writes into an existing stream or device at path, in place: it is never
-// replaced or removed.
+// replaced or removed. Opening a pipe waits for its reader, as a shell's
+// redirection does.
 Outcome convert_in_place(int gif, const std::string& path, const ConversionOptions& options) {
   const int stream = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (stream < 0) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, errno);
@@ -128,86 +127,123 @@ Outcome convert_in_place(int gif, const std::string& path, const ConversionOptio
   return outcome;
 }
 
-// What a regular output replaces: its permission bits and owner carry over.
-struct Replaced {
-  bool exists = false;
-  unsigned mode = kNewFileMode;
-  uid_t owner = 0;
-  gid_t group = 0;
-};
-
-void carry_over(const Replaced& old, int fd) {
-  if (!old.exists) return;
+// A replaced file's permission bits and owner carry over to the new one,
+// where they differ from what a new file gets.
+void carry_over(const FileIdentity& old, const NewFileDefaults& created, int fd) {
+  const bool owner_differs = old.owner != created.owner || old.group != created.group;
   // Only the owner or root may give a file away; otherwise it stays ours.
-  [[maybe_unused]] const int given = ::fchown(fd, old.owner, old.group);
-  ::fchmod(fd, old.mode);
+  [[maybe_unused]] const int given = owner_differs ? ::fchown(fd, old.owner, old.group) : 0;
+  // A change of owner clears the set-user-ID and set-group-ID bits.
+  if (owner_differs || old.permissions != created.permissions) ::fchmod(fd, old.permissions);
 }
 
-// Writes the BMP under a temporary name in target's folder and renames it to
-// target once complete: target holds the old file or the whole new one, never
-// part of one, whatever happens meanwhile.
-Outcome convert_whole_file(int gif, const std::string& target, const Replaced& old,
-                           const Options& options) {
-  Temporary temporary;
-  if (int error = create_temporary_beside(target, old.mode, temporary); error != 0)
-    return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
-  carry_over(old, temporary.fd);
-  Outcome outcome = run_engine(gif, temporary.fd, conversion_of(options));
-  const int closed = ::close(temporary.fd);
-  temporary.fd = -1;
-  if (succeeded(outcome) && closed != 0)
-    outcome = failure(Problem::kWriteFailed, ERR_OPEN_FAILED, errno);
-  if (!succeeded(outcome)) {
-    discard_temporary(temporary);
-    return outcome;
-  }
-  // A file that appeared at target since the check is never replaced unasked.
-  const int error = commit_temporary(temporary, target, old.exists || options.force);
-  if (error == EEXIST)
-    return failure(options.skip_existing ? Problem::kSkipped : Problem::kOutputExists, 0);
-  if (error != 0) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
+// The refusal due when target, as it is now, leads to the input opened or to
+// another input of the run: a link put there since the run was planned is
+// refused, never followed.
+Outcome check_before_commit(const std::string& target, const FileIdentity& opened,
+                            const InputFiles& inputs) {
+  const FileIdentity found = platform::identify_path(target.c_str());
+  if (platform::same_file(found, opened)) return failure(Problem::kOutputIsTheInput, 0);
+  const std::size_t other = input_job_of(inputs, found);
+  if (other == kNoInput) return {};
+  Outcome outcome = failure(Problem::kOutputIsAnotherInput, 0);
+  outcome.other = other;
   return outcome;
 }
 
-Outcome make_output_folder(const std::string& target) {
+// Makes target's folder, with its parents, when the job may.
+int make_folder_for(const Job& job) {
+  if (!job.create_folders) return ENOENT;
   std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
-  return error ? failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error.value()) : Outcome{};
+  std::filesystem::create_directories(std::filesystem::path(job.target).parent_path(), error);
+  return error.value();
 }
 
-// Decides how the BMP reaches job.output and writes it there.
-Outcome convert_to_output(const Job& job, int gif, const Options& options) {
-  if (job.to_stdout) return convert_to_stream(gif, STDOUT_FILENO, conversion_of(options));
-  const std::string target = final_target(job.output);
-  struct stat info {};
-  if (::stat(target.c_str(), &info) != 0) {
-    if (job.create_folders) {
-      if (Outcome made = make_output_folder(target); !succeeded(made)) return made;
-    }
-    return convert_whole_file(gif, target, {}, options);
+int create_temporary_for(const Job& job, Temporary& temporary) {
+  int error = create_temporary_beside(job.target, temporary);
+  if (error == ENOENT && (error = make_folder_for(job)) == 0)
+    error = create_temporary_beside(job.target, temporary);
+  return error;
+}
+
+Commit commit_for(const Job& job, const Options& options) {
+  if (job.existing.known) return Commit::kReplace;
+  // A file that appeared at target since the run was planned is never
+  // replaced unasked.
+  return options.force ? Commit::kReplaceIfThere : Commit::kNeverReplace;
+}
+
+// Gives the complete temporary file the name job.target, unless that name now
+// leads to an input.
+Outcome name_output(const Job& job, Temporary& temporary, const FileIdentity& opened,
+                    const Options& options, const Plan& plan) {
+  const Commit commit = commit_for(job, options);
+  if (job.existing.known) carry_over(job.existing, plan.new_files, temporary.fd);
+  if (const int error = close_temporary(temporary, job.target, commit); error != 0)
+    return failure(Problem::kWriteFailed, ERR_OPEN_FAILED, error);
+#ifdef BREVLO_STOP_BEFORE_COMMIT
+  ::raise(SIGSTOP);  // a build for tests only: see tools/CMakeLists.txt
+#endif
+  if (Outcome refused = check_before_commit(job.target, opened, plan.inputs); !succeeded(refused))
+    return refused;
+  const int error = commit_temporary(temporary, job.target, commit);
+  if (error == EEXIST)
+    return failure(options.skip_existing ? Problem::kSkipped : Problem::kOutputExists, 0);
+  return error != 0 ? failure(Problem::kWriteFailed, ERR_OPEN_FAILED, error) : Outcome{};
+}
+
+// Writes the BMP into a temporary file in target's folder and gives it the
+// name target once complete: target holds the old file or the whole new one,
+// never part of one, whatever happens meanwhile.
+Outcome convert_whole_file(const Job& job, int gif, const FileIdentity& opened,
+                           const Options& options, const Plan& plan) {
+  Temporary temporary;
+  if (const int error = create_temporary_for(job, temporary); error != 0)
+    return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, error);
+  Outcome outcome = run_engine(gif, temporary.fd, conversion_of(options));
+  if (succeeded(outcome)) {
+    const ConversionReport report = outcome.report;
+    outcome = name_output(job, temporary, opened, options, plan);
+    outcome.report = report;
   }
-  if (S_ISDIR(info.st_mode)) return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, EISDIR);
+  discard_temporary(temporary);
+  return outcome;
+}
+
+// Decides how the BMP reaches job.target, from what was there when the run
+// was planned, and writes it there.
+Outcome convert_to_output(const Job& job, int gif, const FileIdentity& opened,
+                          const Options& options, const Plan& plan) {
+  if (job.to_stdout) return convert_to_stream(gif, STDOUT_FILENO, conversion_of(options));
+  const FileIdentity& existing = job.existing;
+  if (!existing.known) return convert_whole_file(job, gif, opened, options, plan);
+  if (existing.kind == FileKind::kFolder)
+    return failure(Problem::kOutputUncreatable, ERR_OPEN_FAILED, EISDIR);
   // A pipe or character device (/dev/null for a dry run) holds nothing to keep.
-  if (is_stream(info.st_mode)) return convert_in_place(gif, target, conversion_of(options));
+  if (is_stream(existing.kind)) return convert_in_place(gif, job.target, conversion_of(options));
   if (options.skip_existing) return failure(Problem::kSkipped, 0);
   if (!options.force) return failure(Problem::kOutputExists, 0);
-  if (!S_ISREG(info.st_mode)) return convert_in_place(gif, target, conversion_of(options));
-  return convert_whole_file(
-      gif, target, {true, info.st_mode & kPermissionBits, info.st_uid, info.st_gid}, options);
+  if (!existing.regular) return convert_in_place(gif, job.target, conversion_of(options));
+  return convert_whole_file(job, gif, opened, options, plan);
 }
 
 }  // namespace
 
-Outcome convert_job(const Job& job, const Options& options) {
-  if (job.refusal != Problem::kNone)
-    return failure(job.refusal, job.error_number != 0 ? ERR_OPEN_FAILED : 0, job.error_number);
+Outcome convert_job(const Job& job, const Options& options, const Plan& plan) {
+  if (job.refusal != Problem::kNone) {
+    const bool system_refused = job.error_number != 0;
+    Outcome refused = failure(job.refusal, system_refused ? ERR_OPEN_FAILED : 0, job.error_number);
+    refused.other = job.other;
+    return refused;
+  }
   // An empty name is refused as the library refuses it, touching no file.
   if (job.input.empty() || job.output.empty())
     return failure(Problem::kConversionFailed, ERR_EMPTY_NAME);
   // An input that cannot be opened is refused before any output is touched.
   int gif = -1;
-  if (Outcome opened = open_input(job, gif); !succeeded(opened)) return opened;
-  Outcome outcome = convert_to_output(job, gif, options);
+  FileIdentity opened;
+  if (Outcome outcome = open_input(job, gif, opened); !succeeded(outcome)) return outcome;
+  Outcome outcome = convert_to_output(job, gif, opened, options, plan);
   if (gif != STDIN_FILENO) ::close(gif);
   return outcome;
 }

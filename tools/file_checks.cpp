@@ -5,49 +5,65 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <filesystem>
 
 namespace brevlo::cli {
 
 namespace {
 
-// The most links followed on the way to a file, as the kernel allows.
-constexpr int kMaxLinks = 40;
+using platform::FileKind;
+
+bool is_closed(int fd) {
+  return ::fcntl(fd, F_GETFD) < 0 && errno == EBADF;
+}
+
+// Opens /dev/null (or, without one, the root folder) as descriptor fd, the
+// lowest one free.
+void occupy(int fd, int access) {
+  int opened = ::open("/dev/null", access | O_CLOEXEC);
+  if (opened < 0) opened = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (opened >= 0 && opened != fd) {
+    ::dup2(opened, fd);
+    ::close(opened);
+  }
+}
 
 }  // namespace
 
-FileIdentity identify(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return {};
-  return {true, S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_dev),
-          static_cast<std::uint64_t>(info.st_ino)};
-}
-
-const char* kind_of_file(unsigned file_type) {
-  if (S_ISFIFO(file_type)) return "a pipe";
-  if (S_ISCHR(file_type) || S_ISBLK(file_type)) return "a device";
-  if (S_ISSOCK(file_type)) return "a socket";
-  if (S_ISDIR(file_type)) return "a folder";
-  return "not a regular file";
-}
-
-bool is_stream(unsigned file_type) {
-  return S_ISCHR(file_type) || S_ISFIFO(file_type) || S_ISSOCK(file_type);
-}
-
-std::string final_target(const std::string& path) {
-  namespace fs = std::filesystem;
-  fs::path name = path;
-  for (int followed = 0; followed < kMaxLinks; ++followed) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(name, error))) break;
-    const fs::path target = fs::read_symlink(name, error);
-    if (error) break;
-    name = target.is_absolute() ? target : name.parent_path() / target;
+const char* kind_of_file(FileKind kind) {
+  switch (kind) {
+    case FileKind::kPipe:
+      return "a pipe";
+    case FileKind::kCharacterDevice:
+    case FileKind::kBlockDevice:
+      return "a device";
+    case FileKind::kSocket:
+      return "a socket";
+    case FileKind::kFolder:
+      return "a folder";
+    default:
+      return "not a regular file";
   }
-  return name.string();
+}
+
+bool is_stream(FileKind kind) {
+  return kind == FileKind::kCharacterDevice || kind == FileKind::kPipe || kind == FileKind::kSocket;
+}
+
+StandardStreams occupy_standard_descriptors() {
+  StandardStreams closed;
+  closed.input_closed = is_closed(STDIN_FILENO);
+  if (closed.input_closed) occupy(STDIN_FILENO, O_WRONLY);
+  closed.output_closed = is_closed(STDOUT_FILENO);
+  if (closed.output_closed) occupy(STDOUT_FILENO, O_RDONLY);
+  if (is_closed(STDERR_FILENO)) occupy(STDERR_FILENO, O_RDONLY);
+  return closed;
+}
+
+NewFileDefaults read_new_file_defaults() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return {::geteuid(), ::getegid(), platform::kNewFilePermissions & ~mask};
 }
 
 bool stderr_is_terminal() {

@@ -1,35 +1,45 @@
-// The few questions the command asks the file system before it lets the
-// engine write anything, and facts about the process it runs in.
+// Facts about files that the command's messages and choices need, and about
+// the process it runs in.
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "platform/platform.h"
 
 namespace brevlo::cli {
 
-// Which file a path leads to, following symbolic links; equal identities mean
-// one file, whatever the names (hard and symbolic links included).
-struct FileIdentity {
-  bool exists = false;
-  bool is_folder = false;
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-};
-
-FileIdentity identify(const std::string& path);
-
-// What a non-regular file is, for messages: "a pipe", "a device", "a
-// socket", "a folder" or "not a regular file". file_type is st_mode's type bits.
-const char* kind_of_file(unsigned file_type);
+// What a file that is not a regular one is, for messages: "a pipe", "a
+// device", "a socket", "a folder" or "not a regular file".
+const char* kind_of_file(platform::FileKind kind);
 
 // True for files written as a stream of bytes rather than stored: character
 // devices, pipes and sockets.
-bool is_stream(unsigned file_type);
+bool is_stream(platform::FileKind kind);
 
-// The name a path finally leads to once every symbolic link on the way is
-// followed, even when that name does not exist yet; path itself when it is
-// not a link. Replacing this name keeps the links.
-std::string final_target(const std::string& path);
+// Which standard streams the command was started without.
+struct StandardStreams {
+  bool input_closed = false;
+  bool output_closed = false;
+};
+
+// Gives each of descriptors 0, 1 and 2 that is closed a file, so that no file
+// the command opens later is taken for a standard stream. A closed stream
+// gets /dev/null opened the other way round (standard input for writing,
+// standard output and error for reading), so that using it still fails as
+// using a closed descriptor does. Returns which were closed.
+StandardStreams occupy_standard_descriptors();
+
+// What a file this process creates gets: its owner and group, and the
+// permission bits kNewFilePermissions keeps under the umask.
+struct NewFileDefaults {
+  std::uint32_t owner = 0;
+  std::uint32_t group = 0;
+  std::uint32_t permissions = 0;
+};
+
+// Reads them. Reading the umask means setting it for a moment, so no thread
+// that creates files may run meanwhile.
+NewFileDefaults read_new_file_defaults();
 
 bool stderr_is_terminal();
 bool stdout_is_terminal();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/conversion.h"
+#include "platform/platform.h"
 
 namespace brevlo::cli {
 
@@ -14,29 +15,41 @@ enum class Problem {
   kOutputIsTheInput,      // the output path leads to the input file itself
   kOutputIsAnotherInput,  // the output path leads to another input of the batch
   kInputUnreadable,       // the input cannot be opened (error_number says why)
-  kInputNotAFile,         // the input is a pipe, device or socket (file_type says which)
+  kInputNotAFile,         // the input is a pipe, device or socket (file_kind says which)
+  kStandardInputClosed,   // the input is "-", and the command started without one
+  kStandardOutputClosed,  // the output is "-", and the command started without one
   kOutputExists,          // something already exists at the output, and no --force
   kOutputUncreatable,     // the output cannot be created (error_number says why)
   kWriteFailed,           // writing the output failed (error_number says why)
+  kTemporaryUncreatable,  // the temporary file for a stream cannot be created
+  kTemporaryWriteFailed,  // writing that temporary file failed
   kSkipped,               // -n: something already exists at the output, left alone
   kConversionFailed,      // the library returned `code`
 };
 
 struct Job {
   std::string input;
+  platform::FileIdentity input_file;  // what the input was when the run was planned
   std::string output;
-  bool to_stdout = false;            // the BMP goes to standard output (output is "-")
-  bool create_folders = false;       // the output's folder is made when missing (-r -o DIR)
-  Problem refusal = Problem::kNone;  // decided before any conversion starts
-  std::size_t other = 0;             // the job that refusal refers to
-  int error_number = 0;              // the system's reason for a refusal, where one is known
+  // The name the BMP is given: output with every symbolic link on the way
+  // followed, so that replacing it keeps the links, and what was there when
+  // the run was planned (not known: nothing).
+  std::string target;
+  platform::FileIdentity existing;
+  bool to_stdout = false;               // the BMP goes to standard output (output is "-")
+  bool create_folders = false;          // the output's folder is made when missing (-r -o DIR)
+  bool may_be_meant_as_output = false;  // the second of two names, which -o would make the output
+  Problem refusal = Problem::kNone;     // decided before any conversion starts
+  std::size_t other = 0;                // the job that refusal refers to
+  int error_number = 0;                 // the system's reason for a refusal, where one is known
 };
 
 struct Outcome {
   Problem problem = Problem::kNone;
-  int code = 0;             // the library's result code for this kind of failure; 0 when none
-  int error_number = 0;     // the system's reason, where one is known
-  unsigned file_type = 0;   // the type bits of an input that is not a regular file
+  int code = 0;           // the library's result code for this kind of failure; 0 when none
+  int error_number = 0;   // the system's reason, where one is known
+  std::size_t other = 0;  // the job whose input the output leads to
+  platform::FileKind file_kind = platform::FileKind::kUnknown;  // of an input not a regular file
   ConversionReport report;  // what the engine learnt about the file
 };
 

@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "file_checks.h"
+#include "interrupts.h"
+#include "temporary_files.h"
 
 namespace brevlo::cli {
 
@@ -51,7 +53,7 @@ const char* const kHelp =
     "and the trailer, with the same result codes and bytes as the library.\n"
     "Of a file with several images only the first is converted.\n"
     "\n"
-    "Every BMP is written under a temporary name and renamed into place when\n"
+    "Every BMP is written into a temporary file and given its name when\n"
     "complete, so an existing file is never damaged, and an interrupt leaves no\n"
     "partial or temporary file. An existing file is never replaced without\n"
     "--force; replacing keeps its permissions, and a symbolic link stays a link\n"
@@ -60,7 +62,8 @@ const char* const kHelp =
     "give the same output, the first one on the command line gets it.\n"
     "\n"
     "Exit status: 0 when every file was converted (or skipped), 1 when any\n"
-    "failed, 2 for a mistake on the command line, 128+N after signal N.\n"
+    "failed, 2 for a mistake on the command line. SIGINT, SIGTERM and SIGHUP\n"
+    "end the command by that signal (a shell shows 128+N).\n"
     "\n"
     "Examples:\n"
     "  brevlo photo.gif                  write photo.bmp\n"
@@ -156,10 +159,19 @@ std::string describe_converted(const Job& job, const Outcome& outcome) {
          ")";
 }
 
-// Prints one line of the report, clearing the progress line off the terminal first.
+// Prints one line of the report, clearing the progress line off the terminal
+// first. A reader of standard output that went away ends the command.
 void print_line(Report& report, std::FILE* stream, const std::string& line) {
   clear_progress(report);
-  std::fprintf(stream, "%s\n", line.c_str());
+  if (std::fprintf(stream, "%s\n", line.c_str()) < 0) end_on_broken_pipe(errno);
+}
+
+// How to name an output, for a second name taken as an input that is no GIF.
+std::string output_hint(const Job& job, const Outcome& outcome) {
+  const bool no_gif = outcome.problem == Problem::kInputUnreadable ||
+                      outcome.problem == Problem::kInputNotAFile ||
+                      outcome.report.reason == Reason::kNotGif;
+  return job.may_be_meant_as_output && no_gif ? "to name the output, use -o" : "";
 }
 
 }  // namespace
@@ -188,6 +200,7 @@ std::string shown_name(const std::string& name) {
 
 int finish_standard_output(int status) {
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+  end_on_broken_pipe(errno);
   std::fprintf(stderr, "brevlo: write error on standard output: %s\n", std::strerror(errno));
   return 1;
 }
@@ -220,6 +233,7 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
   const Job& job = jobs[index];
   const std::string output = shown_output(job);
   std::string line = (job.input.empty() ? std::string("\"\"") : shown_name(job.input)) + ": ";
+  std::string hint = output_hint(job, outcome);
   switch (outcome.problem) {
     case Problem::kNone:
       return line + "converted";
@@ -227,12 +241,12 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
       return line + "skipped: " + output + " already exists";
     case Problem::kSameOutputAsEarlier:
       return line + "not converted: its output " + output + " is also the output of " +
-             shown_name(jobs[job.other].input);
+             shown_name(jobs[outcome.other].input);
     case Problem::kOutputIsTheInput:
       return line + "not converted: the output " + output + " is this input file itself";
     case Problem::kOutputIsAnotherInput:
       return line + "not converted: the output " + output + " is the input file " +
-             shown_name(jobs[job.other].input);
+             shown_name(jobs[outcome.other].input);
     case Problem::kOutputExists:
       return line + "not converted: " + output +
              " already exists (use --force to replace it, or -n to skip it)";
@@ -240,8 +254,14 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
       line += std::string("cannot open it: ") + std::strerror(outcome.error_number);
       break;
     case Problem::kInputNotAFile:
-      line += std::string("cannot read it: it is ") + kind_of_file(outcome.file_type) +
+      line += std::string("cannot read it: it is ") + kind_of_file(outcome.file_kind) +
               ", not a regular file (use - to read standard input)";
+      break;
+    case Problem::kStandardInputClosed:
+      line += "cannot read standard input: it is closed";
+      break;
+    case Problem::kStandardOutputClosed:
+      line += "cannot write standard output: it is closed";
       break;
     case Problem::kOutputUncreatable:
       line += "cannot create " + output + ": " + std::strerror(outcome.error_number);
@@ -249,16 +269,25 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
     case Problem::kWriteFailed:
       line += "cannot write " + output + ": " + std::strerror(outcome.error_number);
       break;
+    case Problem::kTemporaryUncreatable:
+      line += "cannot create a temporary file in " + shown_name(nameless_file_folder()) + ": " +
+              std::strerror(outcome.error_number);
+      break;
+    case Problem::kTemporaryWriteFailed:
+      line += "cannot write a temporary file in " + shown_name(nameless_file_folder()) + ": " +
+              std::strerror(outcome.error_number);
+      break;
     case Problem::kConversionFailed: {
       // Only an empty name fails before the engine can name a reason.
       const std::string reason = reason_text(outcome.report, strict);
       line += reason.empty() ? "the file name is empty" : reason;
       line += " (" + std::to_string(outcome.code) + ")";
-      const std::string hint = strict ? way_out(outcome.report) : "";
+      if (strict && hint.empty()) hint = way_out(outcome.report);
       return hint.empty() ? line : line + "; " + hint;
     }
   }
-  return line + " (" + std::to_string(outcome.code) + ")";
+  line += " (" + std::to_string(outcome.code) + ")";
+  return hint.empty() ? line : line + "; " + hint;
 }
 
 std::string describe_images(const Job& job, const Outcome& outcome) {

@@ -1,18 +1,22 @@
 #include "output_names.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
-#include <map>
 #include <unordered_map>
-#include <utility>
 
-#include "file_checks.h"
+#include "batch_runner.h"
 
 namespace brevlo::cli {
 
 namespace {
 
 namespace fs = std::filesystem;
+using platform::FileIdentity;
+using platform::FileKind;
+
+// The most links followed on the way to a file, as the kernel allows.
+constexpr int kMaxLinks = 40;
 
 // An input and where its output goes below an output folder: its file name,
 // or for a file found by -r its path below the folder given.
@@ -20,15 +24,70 @@ struct Source {
   std::string input;
   std::string below;
   bool found_in_folder = false;
-  int error_number = 0;  // the folder could not be walked
+  int error_number = 0;  // the folder could not be read
 };
 
+bool is_gif_name(const fs::path& path) {
+  return ends_with_ignoring_case(path.filename().string(), ".gif");
+}
+
+// Collects the GIF files in folder and below it, relative to top. Links to
+// folders are not followed; links to files are taken like the files. Each
+// folder that cannot be read is collected in unreadable, and the walk goes on
+// beside it.
+void walk_into(const fs::path& top, const fs::path& folder, std::vector<Source>& found,
+               std::vector<Source>& unreadable) {
+  std::error_code error;
+  fs::directory_iterator entry(folder, error);
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    // The type the folder listing gave answers both questions, where it gave
+    // one; is_regular_file follows a link to its file.
+    std::error_code ignored;
+    if (!entry->is_symlink(ignored) && entry->is_directory(ignored))
+      walk_into(top, entry->path(), found, unreadable);
+    else if (entry->is_regular_file(ignored) && is_gif_name(entry->path()))
+      found.push_back(
+          {entry->path().string(), entry->path().lexically_relative(top).string(), true});
+  }
+  if (error) unreadable.push_back({folder.string(), {}, false, error.value()});
+}
+
+void sort_by_name(std::vector<Source>& sources) {
+  std::sort(sources.begin(), sources.end(),
+            [](const Source& a, const Source& b) { return a.input < b.input; });
+}
+
+// The GIF files below folder in name order, then each folder that cannot be
+// read, in name order too.
+void walk_folder(const std::string& folder, std::vector<Source>& sources) {
+  std::vector<Source> found;
+  std::vector<Source> unreadable;
+  walk_into(folder, folder, found, unreadable);
+  sort_by_name(found);
+  sort_by_name(unreadable);
+  sources.insert(sources.end(), found.begin(), found.end());
+  sources.insert(sources.end(), unreadable.begin(), unreadable.end());
+}
+
+std::vector<Source> sources_of(const Options& options) {
+  std::vector<Source> sources;
+  for (const std::string& input : options.inputs) {
+    if (options.recursive && input != kStandardStream &&
+        platform::identify_path(input.c_str()).kind == FileKind::kFolder)
+      walk_folder(input, sources);
+    else
+      sources.push_back({input, fs::path(input).filename().string()});
+  }
+  return sources;
+}
+
 Job job_for(const Options& options, const Source& source) {
-  Job job{source.input, {}};
+  Job job;
+  job.input = source.input;
   job.refusal = source.error_number != 0 ? Problem::kInputUnreadable : Problem::kNone;
   job.error_number = source.error_number;
   if (options.to_stdout) {
-    job.output = kStandardStream;
+    job.output = std::string(kStandardStream);
     job.to_stdout = true;
   } else if (!options.output.empty()) {
     job.output = options.output;
@@ -41,79 +100,106 @@ Job job_for(const Options& options, const Source& source) {
   return job;
 }
 
-bool is_gif_name(const fs::path& path) {
-  return ends_with_ignoring_case(path.filename().string(), ".gif");
+// Follows the symbolic links from job.output to the name the BMP is given,
+// and notes what is there now; a link that cannot be followed refuses the job.
+void find_target(Job& job) {
+  fs::path name = job.output;
+  for (int followed = 0;; ++followed) {
+    const FileIdentity found = platform::identify_name(name.c_str());
+    if (found.kind != FileKind::kLink) {
+      job.target = name.string();
+      job.existing = found;
+      return;
+    }
+    std::error_code error;
+    const fs::path next = followed < kMaxLinks ? fs::read_symlink(name, error) : fs::path();
+    if (followed == kMaxLinks || error) {
+      job.refusal = Problem::kOutputUncreatable;
+      job.error_number = error ? error.value() : ELOOP;
+      return;
+    }
+    name = next.is_absolute() ? next : name.parent_path() / next;
+  }
 }
 
-// The GIF files below folder, in name order. Links to folders are not
-// followed; links to files are taken like the files. A folder that cannot be
-// read becomes a source of its own that reports why.
-void walk_folder(const std::string& folder, std::vector<Source>& sources) {
-  std::vector<Source> found;
-  std::error_code error;
-  fs::recursive_directory_iterator walk(folder, error);
-  for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
-    const fs::directory_entry& entry = *walk;
+// Spells each place in the file system one way, so that "a.bmp", "./a.bmp"
+// and "dir/../a.bmp" compare equal even before the file exists: the folder
+// by its identity (looked up once per spelling of it) and the last name as
+// written; a folder not there yet by its absolute path.
+class Places {
+ public:
+  std::string of(const std::string& path) {
+    const fs::path name = path;
+    const std::string folder = name.has_parent_path() ? name.parent_path().string() : ".";
+    auto [place, added] = folders_.try_emplace(folder);
+    if (added) place->second = folder_place(folder);
+    return place->second + '/' + name.filename().string();
+  }
+
+ private:
+  std::string folder_place(const std::string& folder) {
+    const FileIdentity found = platform::identify_path(folder.c_str());
+    if (found.known) return std::to_string(found.volume) + ':' + std::to_string(found.index);
     std::error_code ignored;
-    if (!entry.is_regular_file(ignored) || !is_gif_name(entry.path())) continue;
-    found.push_back(
-        {entry.path().string(), entry.path().lexically_relative(folder).string(), true});
+    if (cwd_.empty()) cwd_ = fs::current_path(ignored);
+    return (cwd_ / folder).lexically_normal().string();
   }
-  std::sort(found.begin(), found.end(),
-            [](const Source& a, const Source& b) { return a.input < b.input; });
-  sources.insert(sources.end(), found.begin(), found.end());
-  if (error)
-    sources.push_back({folder, fs::path(folder).filename().string(), false, error.value()});
-}
 
-std::vector<Source> sources_of(const Options& options) {
-  std::vector<Source> sources;
-  for (const std::string& input : options.inputs) {
-    if (options.recursive && input != kStandardStream && identify(input).is_folder)
-      walk_folder(input, sources);
-    else
-      sources.push_back({input, fs::path(input).filename().string()});
-  }
-  return sources;
-}
-
-// One spelling per place in the file system, so that "a.bmp", "./a.bmp" and
-// "dir/../a.bmp" compare equal even before the file exists.
-std::string place_of(const std::string& path) {
-  std::error_code error;
-  fs::path place = fs::weakly_canonical(path, error);
-  if (error) place = fs::absolute(path, error).lexically_normal();
-  return place.string();
-}
-
-constexpr std::size_t kNoInput = static_cast<std::size_t>(-1);
+  std::unordered_map<std::string, std::string> folders_;
+  fs::path cwd_;
+};
 
 // Every input of a run, found both by the file it is (which catches links) and
 // by where its name leads (which catches names of files not there yet).
 struct InputIndex {
-  std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> by_file;
+  InputFiles by_file;
   std::unordered_map<std::string, std::size_t> by_place;
 };
 
-InputIndex index_inputs(const std::vector<Job>& jobs) {
+bool reads_a_named_file(const Job& job) {
+  return !job.input.empty() && job.input != kStandardStream;
+}
+
+InputIndex index_inputs(const std::vector<Job>& jobs, Places& places) {
   InputIndex index;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    if (jobs[i].input.empty() || jobs[i].input == kStandardStream) continue;
-    if (FileIdentity file = identify(jobs[i].input); file.exists)
-      index.by_file.try_emplace({file.device, file.inode}, i);
-    index.by_place.try_emplace(place_of(jobs[i].input), i);
+    if (!reads_a_named_file(jobs[i])) continue;
+    if (const FileIdentity& file = jobs[i].input_file; file.known)
+      index.by_file.try_emplace({file.volume, file.index}, i);
+    index.by_place.try_emplace(places.of(jobs[i].input), i);
   }
   return index;
 }
 
-// The job whose input the path (at place) leads to, or kNoInput.
-std::size_t input_at(const InputIndex& index, const std::string& path, const std::string& place) {
-  if (FileIdentity file = identify(path); file.exists) {
-    if (auto found = index.by_file.find({file.device, file.inode}); found != index.by_file.end())
-      return found->second;
-  }
+// The job whose input the target (at place) is, or kNoInput.
+std::size_t input_at(const InputIndex& index, const Job& job, const std::string& place) {
+  if (const std::size_t input = input_job_of(index.by_file, job.existing); input != kNoInput)
+    return input;
   auto found = index.by_place.find(place);
   return found == index.by_place.end() ? kNoInput : found->second;
+}
+
+// A standard stream the command started without, named "-": what it was
+// given instead only makes a use of it fail as a closed descriptor would.
+void refuse_closed_streams(Job& job, const StandardStreams& streams) {
+  if (job.input == kStandardStream && streams.input_closed)
+    job.refusal = Problem::kStandardInputClosed;
+  else if (job.to_stdout && streams.output_closed)
+    job.refusal = Problem::kStandardOutputClosed;
+  else
+    return;
+  job.error_number = EBADF;
+}
+
+bool writes_a_named_file(const Job& job) {
+  return !job.to_stdout && !job.input.empty() && job.refusal == Problem::kNone;
+}
+
+// What the job's input and output are now: each file is looked at once.
+void look_at_files(Job& job, const StandardStreams& streams) {
+  refuse_closed_streams(job, streams);
+  if (reads_a_named_file(job)) job.input_file = platform::identify_path(job.input.c_str());
+  if (writes_a_named_file(job)) find_target(job);
 }
 
 }  // namespace
@@ -142,7 +228,8 @@ std::string resolve_destination(Options& options) {
   }
   if (!options.output_path.empty()) {
     const std::string& path = options.output_path;
-    if (one_file && path.back() != '/' && !identify(path).is_folder)
+    if (one_file && path.back() != '/' &&
+        platform::identify_path(path.c_str()).kind != FileKind::kFolder)
       options.output = path;
     else
       options.output_dir = path;
@@ -152,19 +239,30 @@ std::string resolve_destination(Options& options) {
   return "";
 }
 
-std::vector<Job> plan_jobs(const Options& options) {
-  std::vector<Job> jobs;
+std::size_t input_job_of(const InputFiles& inputs, const FileIdentity& found) {
+  if (!found.known) return kNoInput;
+  auto input = inputs.find({found.volume, found.index});
+  return input == inputs.end() ? kNoInput : input->second;
+}
+
+Plan plan_jobs(const Options& options, const StandardStreams& streams) {
+  Plan plan;
+  std::vector<Job>& jobs = plan.jobs;
   for (const Source& source : sources_of(options)) jobs.push_back(job_for(options, source));
-  const InputIndex inputs = index_inputs(jobs);
+  if (options.second_may_be_output && jobs.size() == 2) jobs[1].may_be_meant_as_output = true;
+  for_each_index(jobs.size(), worker_count(options.jobs, jobs.size()),
+                 [&](std::size_t i) { look_at_files(jobs[i], streams); });
+  Places places;
+  InputIndex inputs = index_inputs(jobs, places);
 
   std::unordered_map<std::string, std::size_t> output_places;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     Job& job = jobs[i];
-    if (job.to_stdout || job.refusal != Problem::kNone) continue;
-    const std::string place = place_of(job.output);
-    if (std::size_t input = input_at(inputs, job.output, place); input != kNoInput) {
+    if (!writes_a_named_file(job)) continue;
+    const std::string place = places.of(job.target);
+    if (std::size_t input = input_at(inputs, job, place); input != kNoInput) {
       // An input listed twice leads to one file; name the copy that is this job's own.
-      const bool own = input == i || place_of(job.input) == place_of(jobs[input].input);
+      const bool own = input == i || places.of(job.input) == places.of(jobs[input].input);
       job.refusal = own ? Problem::kOutputIsTheInput : Problem::kOutputIsAnotherInput;
       job.other = input;
     }
@@ -174,7 +272,9 @@ std::vector<Job> plan_jobs(const Options& options) {
       job.other = first->second;
     }
   }
-  return jobs;
+  plan.inputs = std::move(inputs.by_file);
+  plan.new_files = read_new_file_defaults();
+  return plan;
 }
 
 }  // namespace brevlo::cli

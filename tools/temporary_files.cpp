@@ -1,185 +1,208 @@
 #include "temporary_files.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
+#include "interrupts.h"
+
 namespace brevlo::cli {
+
 namespace {
 
-// More than the most conversions a run has in flight (-j 1024), plus the file
-// standard input is spooled into.
-constexpr int kSlots = 1100;
-// SIGPIPE too: a reader of -v's lines that goes away (`| head -1`) ends the
-// command like an interrupt, and must not leave temporary files either.
-constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 constexpr int kNameAttempts = 100;
+constexpr unsigned kSpoolPermissions = 0600;
 
-// The names of the temporary files that exist now. This is the one piece of
-// state the threads share outside their run, because a signal handler can only
-// reach state of the whole process. `busy` is a lock-free spin lock: a thread
-// holds it only with the interrupt signals blocked, for one create, rename or
-// remove, so the handler, which takes it and never gives it back, waits at
-// most for another thread's single system call and never for its own thread.
-struct Registry {
-  std::atomic_flag busy = ATOMIC_FLAG_INIT;
-  std::array<char*, kSlots> names{};
-};
-Registry registry;
 std::atomic<unsigned> temporaries_named{0};
 
-extern "C" void remove_temporaries_and_exit(int signal_number) {
-  while (registry.busy.test_and_set(std::memory_order_acquire)) {
-  }
-  for (const char* name : registry.names)
-    if (name != nullptr) ::unlink(name);
-  ::_exit(128 + signal_number);
+// A file made with O_TMPFILE is named through its entry in /proc/self/fd,
+// which needs no privilege (AT_EMPTY_PATH does); without /proc, every
+// temporary file is named from the start.
+bool can_name_nameless_files() {
+  static const bool kProcMounted = ::access("/proc/self/fd", X_OK) == 0;
+  return kProcMounted;
 }
 
-sigset_t interrupt_signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int signal_number : kInterruptSignals) sigaddset(&set, signal_number);
-  return set;
-}
-
-// Blocks the interrupt signals on this thread and takes the lock; returns the
-// signal mask to restore.
-sigset_t lock_registry() {
-  const sigset_t blocked = interrupt_signals();
-  sigset_t previous;
-  ::pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-  while (registry.busy.test_and_set(std::memory_order_acquire)) ::sched_yield();
-  return previous;
-}
-
-void unlock_registry(const sigset_t& previous) {
-  registry.busy.clear(std::memory_order_release);
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-}
-
-int free_slot() {
-  for (int slot = 0; slot < kSlots; ++slot)
-    if (registry.names[slot] == nullptr) return slot;
-  return -1;
-}
-
-// Forgets the name of slot; the caller holds the lock.
-void release_slot(Temporary& temporary) {
-  std::free(registry.names[temporary.slot]);
-  registry.names[temporary.slot] = nullptr;
-  temporary.slot = -1;
+std::string folder_of(const std::string& path) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  return folder.empty() ? "." : folder;
 }
 
 // A hidden name in target's folder that no other file is likely to have:
 // this process's id and a count of the names it made.
 std::string temporary_name_for(const std::string& target) {
-  const std::filesystem::path folder = std::filesystem::path(target).parent_path();
-  const std::string leaf = ".brevlo-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(temporaries_named.fetch_add(1)) + ".tmp";
-  return folder.empty() ? leaf : (folder / leaf).string();
+  static const std::string kPrefix = ".brevlo-" + std::to_string(::getpid()) + "-";
+  const std::string leaf = kPrefix + std::to_string(temporaries_named.fetch_add(1)) + ".tmp";
+  const std::string folder = std::filesystem::path(target).parent_path().string();
+  return folder.empty() ? leaf : folder + "/" + leaf;
 }
 
-// Creates name and registers it in one step, so that no interrupt can find
-// the file without its name or the name without its file.
-int create_registered(const std::string& name, unsigned mode, Temporary& temporary) {
-  const sigset_t previous = lock_registry();
-  int error = 0;
-  const int slot = free_slot();
-  char* copy = slot < 0 ? nullptr : ::strdup(name.c_str());
-  if (copy == nullptr) {
-    error = slot < 0 ? EMFILE : ENOMEM;
-  } else {
-    temporary.fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (temporary.fd < 0) {
-      error = errno;
-      std::free(copy);
-    } else {
-      registry.names[slot] = copy;
-      temporary.slot = slot;
-      temporary.name = name;
-    }
+// Opens a file with no name in folder; -1 with errno set when the file
+// system cannot make one (EOPNOTSUPP, or EISDIR and EINVAL from older
+// kernels) or for any other reason.
+int open_nameless_in(const std::string& folder, unsigned permissions) {
+  if (!can_name_nameless_files()) {
+    errno = EOPNOTSUPP;
+    return -1;
   }
-  unlock_registry(previous);
-  return error;
+  return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, permissions);
 }
 
-// Renames without replacing anything, where the file system can; elsewhere a
-// new link that fails on an existing name, then the old name removed.
-int rename_without_replacing(const char* from, const char* to) {
-  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  if (::link(from, to) != 0) return errno;
-  ::unlink(from);
-  return 0;
+bool nameless_unsupported(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
-}  // namespace
-
-void remove_temporaries_on_interrupt() {
-  struct sigaction action {};
-  action.sa_handler = remove_temporaries_and_exit;
-  action.sa_mask = interrupt_signals();
-  for (int signal_number : kInterruptSignals) {
-    struct sigaction previous {};
-    // A signal the command was started with ignored (nohup) stays ignored.
-    if (::sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
-      continue;
-    ::sigaction(signal_number, &action, nullptr);
-  }
-}
-
-int create_temporary_beside(const std::string& target, unsigned mode, Temporary& temporary) {
+// Creates a new, registered file under a fresh temporary name beside target.
+int create_named(const std::string& target, unsigned permissions, Temporary& temporary) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const int error = create_registered(temporary_name_for(target), mode, temporary);
+    const std::string name = temporary_name_for(target);
+    const int error = name_registered(name, [&] {
+      temporary.fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
+      return temporary.fd < 0 ? errno : 0;
+    });
+    if (error == 0) temporary.name = name;
     if (error != EEXIST) return error;
   }
   return EEXIST;
 }
 
-int commit_temporary(Temporary& temporary, const std::string& target, bool replace) {
-  const sigset_t previous = lock_registry();
-  const char* from = temporary.name.c_str();
+std::string descriptor_link(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+int link_nameless(int fd, const std::string& name) {
+  return ::linkat(AT_FDCWD, descriptor_link(fd).c_str(), AT_FDCWD, name.c_str(),
+                  AT_SYMLINK_FOLLOW) == 0
+             ? 0
+             : errno;
+}
+
+// Renames a registered temporary name to target, replacing what is there or,
+// without replace, never: where the file system cannot refuse in the rename
+// itself, a new link fails on an existing name instead, and the temporary
+// name is removed after it. The temporary name is gone afterwards, whatever
+// happened.
+int rename_registered(const std::string& name, const std::string& target, bool replace) {
   int error = 0;
-  if (replace)
-    error = std::rename(from, target.c_str()) == 0 ? 0 : errno;
-  else
-    error = rename_without_replacing(from, target.c_str());
-  if (error != 0) ::unlink(from);
-  release_slot(temporary);
-  unlock_registry(previous);
+  bool linked = false;
+  if (replace) {
+    error = std::rename(name.c_str(), target.c_str()) == 0 ? 0 : errno;
+  } else if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    error = errno;
+    if (error == EINVAL || error == ENOSYS) {
+      linked = ::link(name.c_str(), target.c_str()) == 0;
+      error = linked ? 0 : errno;
+    }
+  }
+  if (error != 0 || linked) ::unlink(name.c_str());
+  forget_name(name);
+  return error;
+}
+
+// Gives the nameless temporary file a fresh hidden name beside target, so
+// that it can be renamed over a file there.
+int give_hidden_name(Temporary& temporary, const std::string& target) {
+  const std::string hidden = temporary_name_for(target);
+  const int error = name_registered(hidden, [&] { return link_nameless(temporary.fd, hidden); });
+  if (error == 0) temporary.name = hidden;
+  return error;
+}
+
+// Closes a temporary file that has a name; when the close fails, which can
+// mean that bytes were lost, removes the file. Returns 0 or the error.
+int close_named(Temporary& temporary) {
+  const bool closed = ::close(temporary.fd) == 0;
+  const int error = closed ? 0 : errno;
+  temporary.fd = -1;
+  if (!closed) discard_temporary(temporary);
+  return error;
+}
+
+int rename_temporary(Temporary& temporary, const std::string& target, bool replace) {
+  const int error = rename_registered(temporary.name, target, replace);
+  temporary.name.clear();
+  return error;
+}
+
+// Replaces a file that appeared at target with the nameless temporary file.
+int replace_with_nameless(Temporary& temporary, const std::string& target) {
+  int error = give_hidden_name(temporary, target);
+  if (error == 0) error = close_named(temporary);
+  if (error == 0) error = rename_temporary(temporary, target, true);
+  return error;
+}
+
+// A new nameless file takes its name with one link, which never replaces
+// anything, and is closed after: a close that fails takes the name back.
+int link_new_nameless(Temporary& temporary, const std::string& target) {
+  const int error = link_nameless(temporary.fd, target);
+  const bool closed = ::close(temporary.fd) == 0;
+  const int close_error = errno;
+  temporary.fd = -1;
+  if (error != 0 || closed) return error;
+  platform::remove_written(temporary.written, target.c_str());
+  return close_error;
+}
+
+}  // namespace
+
+int create_temporary_beside(const std::string& target, Temporary& temporary) {
+  temporary.fd = open_nameless_in(folder_of(target), platform::kNewFilePermissions);
+  if (temporary.fd >= 0) return 0;
+  if (!nameless_unsupported(errno)) return errno;
+  return create_named(target, platform::kNewFilePermissions, temporary);
+}
+
+int close_temporary(Temporary& temporary, const std::string& target, Commit commit) {
+  if (temporary.name.empty() && commit != Commit::kReplace) {
+    temporary.written = platform::identify(temporary.fd);
+    return 0;
+  }
+  if (temporary.name.empty()) {
+    if (const int error = give_hidden_name(temporary, target); error != 0) {
+      discard_temporary(temporary);
+      return error;
+    }
+  }
+  return close_named(temporary);
+}
+
+int commit_temporary(Temporary& temporary, const std::string& target, Commit commit) {
+  if (!temporary.name.empty())
+    return rename_temporary(temporary, target, commit != Commit::kNeverReplace);
+  if (commit != Commit::kReplaceIfThere) return link_new_nameless(temporary, target);
+  int error = link_nameless(temporary.fd, target);
+  if (error == EEXIST) error = replace_with_nameless(temporary, target);
+  discard_temporary(temporary);
   return error;
 }
 
 void discard_temporary(Temporary& temporary) {
   if (temporary.fd >= 0) ::close(temporary.fd);
   temporary.fd = -1;
-  if (temporary.slot < 0) return;
-  const sigset_t previous = lock_registry();
+  if (temporary.name.empty()) return;
   ::unlink(temporary.name.c_str());
-  release_slot(temporary);
-  unlock_registry(previous);
+  forget_name(temporary.name);
+  temporary.name.clear();
+}
+
+std::string nameless_file_folder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder == nullptr || *folder == '\0' ? "/tmp" : folder;
 }
 
 int open_nameless_file() {
-  const char* folder = std::getenv("TMPDIR");
-  if (folder == nullptr || *folder == '\0') folder = "/tmp";
-  const int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  const std::string folder = nameless_file_folder();
+  const int fd = open_nameless_in(folder, kSpoolPermissions);
+  if (fd >= 0 || !nameless_unsupported(errno)) return fd;
   // File systems without nameless files: a named one, removed at once.
   Temporary temporary;
-  if (int error = create_temporary_beside(std::string(folder) + "/spool", 0600, temporary);
-      error != 0) {
+  if (const int error = create_named(folder + "/spool", kSpoolPermissions, temporary); error != 0) {
     errno = error;
     return -1;
   }

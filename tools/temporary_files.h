@@ -1,43 +1,66 @@
-// Whole files only: every output is written under a temporary name beside it
-// and renamed into place once complete. The temporary names of conversions in
-// flight are known to a signal handler, which removes them when SIGINT,
-// SIGTERM or SIGHUP ends the command, so an interrupt leaves no temporary file
-// and no half-written output behind.
+// Whole files only: every BMP is written into a temporary file in its
+// folder and given its name once complete, so a name holds the old file or
+// the whole new one, never part of one.
+//
+// Where the file system allows (O_TMPFILE, with /proc to name the file by its
+// descriptor), the temporary file has no name at all while it is written: a
+// killed command leaves nothing behind, and nothing needs removing on an
+// interrupt. A new output is then named with one link, which never replaces
+// anything. Replacing an existing file takes a hidden name, as Linux can
+// rename only a file that has one (and renameat2 too): a link to a fresh
+// .brevlo-PID-N.tmp name once the BMP is complete, the close, the check of
+// the destination, and a rename over the old file. That name lives for those
+// few system calls, registered for removal on an interrupt (interrupts.h);
+// only a SIGKILL in that moment leaves it behind. Closing before the rename
+// keeps the old file when a close reports lost bytes.
+// Elsewhere the temporary file is named .brevlo-PID-N.tmp from the start, and
+// registered for as long as it exists.
 #pragma once
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace brevlo::cli {
 
-// Installs the handler for SIGINT, SIGTERM, SIGHUP and SIGPIPE: it removes every
-// temporary file still registered and exits with 128 + the signal's number.
-void remove_temporaries_on_interrupt();
-
-// A temporary file being written, registered for removal on an interrupt.
 struct Temporary {
   int fd = -1;
-  int slot = -1;
-  std::string name;
+  std::string name;                // empty while the file has no name
+  platform::FileIdentity written;  // a nameless file's, once complete
 };
 
-// Creates a new file beside target (in target's folder) with the given
-// permission bits (before the umask) and registers its name. Returns 0 or the
-// system's error number (EMFILE when more files are in flight than the table
-// holds).
-int create_temporary_beside(const std::string& target, unsigned mode, Temporary& temporary);
+// Creates an empty temporary file in target's folder. Returns 0 or the
+// system's error number.
+int create_temporary_beside(const std::string& target, Temporary& temporary);
 
-// Gives the complete temporary file the name target and unregisters it; with
-// replace false, a file that meanwhile appeared at target is never replaced
-// (EEXIST). On failure the temporary file is removed. Returns 0 or the
-// system's error number. The descriptor must be closed already.
-int commit_temporary(Temporary& temporary, const std::string& target, bool replace);
+// How a complete temporary file takes its name.
+enum class Commit {
+  kNeverReplace,    // a file that appeared at the name meanwhile stays (EEXIST)
+  kReplaceIfThere,  // the name was free when planned; a file there now is replaced
+  kReplace,         // a file is there and is replaced
+};
 
-// Closes (when still open), removes and unregisters the temporary file.
+// Readies the complete temporary file for its name, in two steps, so that the
+// caller can check target in between. A file that will be renamed is closed
+// first: a close that fails, which can mean lost bytes, then fails the
+// conversion while the old file is still in place. Returns 0 or the system's
+// error number; on failure the temporary file is gone.
+int close_temporary(Temporary& temporary, const std::string& target, Commit commit);
+
+// Then gives it the name target as commit says, and closes it if still
+// open. Returns 0 or the system's error number; on failure the temporary file
+// is gone, and so is a name given to it just before its close failed.
+int commit_temporary(Temporary& temporary, const std::string& target, Commit commit);
+
+// Closes and removes the temporary file.
 void discard_temporary(Temporary& temporary);
 
 // Opens a new read-write file with no name, in $TMPDIR or /tmp, which
 // disappears when closed (and so on any exit). Returns the descriptor, or -1
 // with errno set.
 int open_nameless_file();
+
+// The folder open_nameless_file uses, for messages.
+std::string nameless_file_folder();
 
 }  // namespace brevlo::cli

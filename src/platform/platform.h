@@ -23,6 +23,22 @@ FileHandle open_for_writing(const char* path);
 // without waiting. Returns kNoFile on failure.
 FileHandle reopen_for_writing(const char* path);
 
+// The permission bits a file this project creates asks for on POSIX systems,
+// before the process's umask narrows them, as other tools create files.
+inline constexpr unsigned kNewFilePermissions = 0666;
+
+// What a file is, beside where it is.
+enum class FileKind : std::uint8_t {
+  kUnknown,
+  kRegular,
+  kFolder,
+  kLink,  // only from identify_name: the name itself is a symbolic link
+  kPipe,  // a FIFO or pipe
+  kCharacterDevice,
+  kBlockDevice,
+  kSocket,
+};
+
 // Which file an open handle is on: its volume and its index there (device and
 // inode on POSIX, volume serial and file index on Windows), and what it was
 // when looked at.
@@ -32,6 +48,11 @@ struct FileIdentity {
   std::uint64_t size = 0;  // bytes, for a regular file
   bool known = false;      // false when the system could not say
   bool regular = false;    // a regular file on a disk, not a device, FIFO or directory
+  FileKind kind = FileKind::kUnknown;
+  // POSIX permission bits (07777) and owning user and group; 0 on Windows.
+  std::uint32_t permissions = 0;
+  std::uint32_t owner = 0;
+  std::uint32_t group = 0;
 };
 
 FileIdentity identify(FileHandle file);
@@ -44,13 +65,17 @@ inline bool same_file(const FileIdentity& first, const FileIdentity& second) {
 
 // Opens an existing file for reading without waiting: a FIFO with no writer
 // opens at once. Returns kNoFile on failure (missing, unreadable, or a
-// directory). Devices and FIFOs open too; whether the file can be positioned is
-// the caller's to check. Fills identity, when given, with the file's.
+// directory: errno is then EISDIR on POSIX). Devices and FIFOs open too; whether the file can be
+// positioned is the caller's to check. Fills identity, when given, with the file's.
 FileHandle open_for_reading(const char* path, FileIdentity* identity = nullptr);
 
 // The identity of the file path names, following symbolic links; not known
 // when nothing is there.
 FileIdentity identify_path(const char* path);
+
+// The identity of the name path itself: a final symbolic link is not followed
+// but described, as kind kLink. Not known when nothing is there.
+FileIdentity identify_name(const char* path);
 
 // Truncates the open file to no bytes. False on failure.
 bool empty(FileHandle file);

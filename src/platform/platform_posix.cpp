@@ -15,14 +15,12 @@ namespace brevlo::platform {
 namespace seams = fault_injection;
 
 namespace {
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the process umask
-
 // Opens without waiting for the other end of a FIFO; anything that is not a
 // regular file stays non-blocking, so that a read or write never waits either
 // and fails instead. O_NONBLOCK has no effect on a regular file's reads and
 // writes, so it is not taken back there.
 int open_without_waiting(const char* path, int flags) {
-  return ::open(path, flags | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
+  return ::open(path, flags | O_NONBLOCK | O_CLOEXEC, kNewFilePermissions);
 }
 
 // Hands count bytes to put(bytes, left, done) until all are written, again
@@ -42,10 +40,30 @@ bool write_all(const void* source, std::size_t count, Put put) {
   return true;
 }
 
+constexpr mode_t kPermissionBits = 07777;
+
+FileKind kind_of(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::kRegular;
+  if (S_ISDIR(mode)) return FileKind::kFolder;
+  if (S_ISLNK(mode)) return FileKind::kLink;
+  if (S_ISFIFO(mode)) return FileKind::kPipe;
+  if (S_ISCHR(mode)) return FileKind::kCharacterDevice;
+  if (S_ISBLK(mode)) return FileKind::kBlockDevice;
+  if (S_ISSOCK(mode)) return FileKind::kSocket;
+  return FileKind::kUnknown;
+}
+
 FileIdentity identity_of(const struct stat& info) {
   const bool regular = S_ISREG(info.st_mode);
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-          regular ? static_cast<std::uint64_t>(info.st_size) : 0, true, regular};
+  return {static_cast<std::uint64_t>(info.st_dev),
+          static_cast<std::uint64_t>(info.st_ino),
+          regular ? static_cast<std::uint64_t>(info.st_size) : 0,
+          true,
+          regular,
+          kind_of(info.st_mode),
+          static_cast<std::uint32_t>(info.st_mode & kPermissionBits),
+          static_cast<std::uint32_t>(info.st_uid),
+          static_cast<std::uint32_t>(info.st_gid)};
 }
 }  // namespace
 
@@ -55,7 +73,9 @@ FileHandle open_for_reading(const char* path, FileIdentity* identity) {
   // Directories open for reading on POSIX but are not files to convert.
   struct stat info {};
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
     ::close(fd);
+    errno = error;
     return kNoFile;
   }
   if (identity != nullptr) *identity = identity_of(info);
@@ -83,16 +103,20 @@ FileIdentity identify_path(const char* path) {
   return ::stat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
+FileIdentity identify_name(const char* path) {
+  struct stat info {};
+  return ::lstat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
+}
+
 bool empty(FileHandle file) {
   return ::ftruncate(static_cast<int>(file), 0) == 0;
 }
 
 void remove_written(const FileIdentity& written, const char* path) {
   if (!written.regular) return;
-  // lstat: a symbolic link is a file of its own, never the one written.
-  struct stat info {};
-  if (::lstat(path, &info) == 0 && S_ISREG(info.st_mode) && same_file(identity_of(info), written))
-    ::unlink(path);
+  // The name itself: a symbolic link is a file of its own, never the one written.
+  const FileIdentity found = identify_name(path);
+  if (found.regular && same_file(found, written)) ::unlink(path);
 }
 
 std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {

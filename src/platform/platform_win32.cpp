@@ -47,6 +47,36 @@ bool is_reparse_point(HANDLE handle) {
          (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+FileKind kind_of(HANDLE handle, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::kFolder;
+  switch (::GetFileType(handle)) {
+    case FILE_TYPE_DISK:
+      return FileKind::kRegular;
+    case FILE_TYPE_PIPE:
+      return FileKind::kPipe;
+    case FILE_TYPE_CHAR:
+      return FileKind::kCharacterDevice;
+    default:
+      return FileKind::kUnknown;
+  }
+}
+
+// Opens path only to look at it, as open_for_inspection does, but the name
+// itself: a symbolic link or other reparse point is not followed.
+HANDLE open_name_for_inspection(const char* path) {
+  return ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                       nullptr);
+}
+
+// The identity of what an inspection handle is on, closing the handle.
+FileIdentity identify_and_close(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  const FileIdentity identity = identify(from_handle(handle));
+  ::CloseHandle(handle);
+  return identity;
+}
+
 }  // namespace
 
 FileHandle open_for_reading(const char* path, FileIdentity* identity) {
@@ -80,14 +110,20 @@ FileIdentity identify(FileHandle file) {
   const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   const bool regular = is_regular_disk_file(as_handle(file));
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  return {info.dwVolumeSerialNumber, index, regular ? size : 0, true, regular};
+  FileIdentity identity{info.dwVolumeSerialNumber, index, regular ? size : 0, true, regular};
+  identity.kind = kind_of(as_handle(file), info.dwFileAttributes);
+  return identity;
 }
 
 FileIdentity identify_path(const char* path) {
-  HANDLE handle = open_for_inspection(path);
-  if (handle == INVALID_HANDLE_VALUE) return {};
-  const FileIdentity identity = identify(from_handle(handle));
-  ::CloseHandle(handle);
+  return identify_and_close(open_for_inspection(path));
+}
+
+FileIdentity identify_name(const char* path) {
+  HANDLE handle = open_name_for_inspection(path);
+  const bool link = handle != INVALID_HANDLE_VALUE && is_reparse_point(handle);
+  FileIdentity identity = identify_and_close(handle);
+  if (link) identity.kind = FileKind::kLink;
   return identity;
 }
 

@@ -1,6 +1,7 @@
 #include "run_command.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,25 +17,96 @@ namespace brevlo::test {
 
 namespace {
 
-std::vector<char*> argv_for(const std::vector<std::string>& args) {
+constexpr uid_t kNobody = 65534;
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+sigset_t interrupt_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kInterruptSignals) sigaddset(&set, signal);
+  return set;
+}
+
+std::vector<char*> argv_for(const char* program, const std::vector<std::string>& args) {
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(BREVLO_INSTALLED_COMMAND));
+  argv.push_back(const_cast<char*>(program));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   return argv;
 }
 
+bool become_nobody() {
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+}
+
+// A limit of one process for the user the command runs as, which it already
+// is, so that no thread can start; root is exempt, so the command then runs
+// as nobody.
+bool forbid_threads() {
+  if (::geteuid() == 0 && !become_nobody()) return false;
+  const rlimit one{1, 1};
+  return ::setrlimit(RLIMIT_NPROC, &one) == 0;
+}
+
+// In the child, in the command's folder: gives it what the launch asks for;
+// false when it cannot.
+bool prepare(const Launch& launch) {
+  if (!launch.stdin_path.empty()) {
+    const int input = ::open(launch.stdin_path.c_str(), O_RDONLY);
+    if (input < 0 || ::dup2(input, STDIN_FILENO) < 0) return false;
+    ::close(input);
+  }
+  for (int fd : launch.closed) ::close(fd);
+  // Whatever this process was started with (a shell's background job
+  // ignores SIGINT), the command starts with the default actions (SIGXFSZ
+  // ends a process that passes its file-size limit), and unblocked.
+  for (int signal : kInterruptSignals) std::signal(signal, SIG_DFL);
+  std::signal(SIGXFSZ, SIG_DFL);
+  if (launch.ignored_signal != 0) std::signal(launch.ignored_signal, SIG_IGN);
+  const sigset_t interrupts = interrupt_signals();
+  ::sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
+  const rlimit size{launch.file_size_limit, launch.file_size_limit};
+  if (launch.file_size_limit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &size) != 0)
+    return false;
+  if (launch.as_nobody && !become_nobody()) return false;
+  return !launch.no_threads || forbid_threads();
+}
+
 // In the child: switch folder and become the command; never returns.
-[[noreturn]] void exec_brevlo(std::vector<char*>& argv, const std::string& cwd) {
-  if (::chdir(cwd.c_str()) == 0) ::execv(argv[0], argv.data());
+[[noreturn]] void exec_brevlo(std::vector<char*>& argv, const std::string& cwd,
+                              const Launch& launch = {}) {
+  if (::chdir(cwd.c_str()) == 0 && prepare(launch)) ::execv(argv[0], argv.data());
   ::_exit(127);
 }
 
-int wait_for(pid_t child) {
+int wait_status(pid_t child, int options = 0) {
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (::waitpid(child, &status, options) < 0 && errno == EINTR) {
   }
+  return status;
+}
+
+int exit_status(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Writes bytes into a pipe whose reader, the command, may have ended without
+// reading them all; that ends this process unless SIGPIPE is kept from it.
+void feed(int fd, const Bytes& bytes) {
+  sigset_t broken_pipe;
+  sigemptyset(&broken_pipe);
+  sigaddset(&broken_pipe, SIGPIPE);
+  sigset_t before;
+  ::pthread_sigmask(SIG_BLOCK, &broken_pipe, &before);
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t put = ::write(fd, bytes.data() + at, bytes.size() - at);
+    if (put <= 0) break;
+    at += static_cast<std::size_t>(put);
+  }
+  const timespec now{};
+  while (::sigtimedwait(&broken_pipe, nullptr, &now) == SIGPIPE) {
+  }
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 std::string text_of(const std::string& path) {
@@ -42,34 +114,61 @@ std::string text_of(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-}  // namespace
-
-CommandRun run_brevlo(const std::vector<std::string>& args, const std::string& cwd) {
-  ScratchDir capture;
+// Starts program with its output and error streams captured to files in
+// capture; returns its process id.
+pid_t start_captured(const char* program, const std::vector<std::string>& args,
+                     const std::string& cwd, const ScratchDir& capture, const Launch& launch) {
+  std::vector<char*> argv = argv_for(program, args);
   const std::string out_path = capture.path("out.txt");
   const std::string err_path = capture.path("err.txt");
-  std::vector<char*> argv = argv_for(args);
-  pid_t child = ::fork();
+  const pid_t child = ::fork();
   if (child == 0) {
     int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out < 0 || err < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0)
       ::_exit(127);
-    exec_brevlo(argv, cwd);
+    exec_brevlo(argv, cwd, launch);
   }
-  CommandRun run;
-  if (child < 0) return run;
-  run.status = wait_for(child);
-  run.out = text_of(out_path);
-  run.err = text_of(err_path);
-  return run;
+  return child;
+}
+
+CommandRun captured(const ScratchDir& capture, int status) {
+  return {exit_status(status), text_of(capture.path("out.txt")), text_of(capture.path("err.txt"))};
+}
+
+}  // namespace
+
+bool can_run_as_nobody() {
+  return ::geteuid() == 0;
+}
+
+CommandRun run_brevlo(const std::vector<std::string>& args, const std::string& cwd,
+                      const Launch& launch) {
+  ScratchDir capture;
+  const pid_t child = start_captured(BREVLO_INSTALLED_COMMAND, args, cwd, capture, launch);
+  if (child < 0) return {};
+  return captured(capture, wait_status(child));
+}
+
+CommandRun run_brevlo_stopping(const std::vector<std::string>& args, const std::string& cwd,
+                               const std::function<void(int stop)>& at_stop) {
+  ScratchDir capture;
+  const pid_t child = start_captured(BREVLO_STOPPING_COMMAND, args, cwd, capture, {});
+  if (child < 0) return {};
+  int status = wait_status(child, WUNTRACED);
+  for (int stop = 0; WIFSTOPPED(status); ++stop) {
+    at_stop(stop);
+    ::kill(child, SIGCONT);
+    status = wait_status(child, WUNTRACED);
+  }
+  return captured(capture, status);
 }
 
 CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::string& cwd,
                             const Bytes& input, const std::string& stdout_path) {
   ScratchDir capture;
   const std::string err_path = capture.path("err.txt");
-  std::vector<char*> argv = argv_for(args);
+  std::vector<char*> argv = argv_for(BREVLO_INSTALLED_COMMAND, args);
   int to_child[2];
   int from_child[2];
   if (::pipe(to_child) != 0 || ::pipe(from_child) != 0) return {};
@@ -88,11 +187,7 @@ CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::str
   // The command reads all of its input before it writes, so writing first
   // and reading after cannot block both sides.
   std::thread feeder([&input, fd = to_child[1]] {
-    for (std::size_t at = 0; at < input.size();) {
-      ssize_t put = ::write(fd, input.data() + at, input.size() - at);
-      if (put <= 0) break;
-      at += static_cast<std::size_t>(put);
-    }
+    feed(fd, input);
     ::close(fd);
   });
   CommandRun run;
@@ -104,24 +199,41 @@ CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::str
   ::close(from_child[0]);
   feeder.join();
   if (child < 0) return run;
-  run.status = wait_for(child);
+  run.status = exit_status(wait_status(child));
   run.err = text_of(err_path);
   return run;
 }
 
 int interrupt_brevlo(const std::vector<std::string>& args, const std::string& cwd,
-                     std::chrono::microseconds delay, int signal) {
-  std::vector<char*> argv = argv_for(args);
+                     std::chrono::microseconds delay, int signal, const Launch& launch,
+                     const Bytes& input_after) {
+  std::vector<char*> argv = argv_for(BREVLO_INSTALLED_COMMAND, args);
+  int input[2];
+  if (::pipe(input) != 0) return -1;
+  // Blocked until the child has its own actions for them, so that an early
+  // signal waits instead of meeting this process's.
+  const sigset_t interrupts = interrupt_signals();
+  sigset_t before;
+  ::pthread_sigmask(SIG_BLOCK, &interrupts, &before);
   pid_t child = ::fork();
-  if (child == 0) exec_brevlo(argv, cwd);
-  if (child < 0) return -2;
+  if (child != 0) ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  if (child == 0) {
+    if (::dup2(input[0], STDIN_FILENO) < 0) ::_exit(127);
+    ::close(input[0]);
+    ::close(input[1]);
+    exec_brevlo(argv, cwd, launch);
+  }
+  ::close(input[0]);
+  if (child < 0) return -1;
   std::this_thread::sleep_for(delay);
   ::kill(child, signal);
-  return wait_for(child);
+  feed(input[1], input_after);
+  ::close(input[1]);
+  return wait_status(child);
 }
 
 CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const std::string& cwd) {
-  std::vector<char*> argv = argv_for(args);
+  std::vector<char*> argv = argv_for(BREVLO_INSTALLED_COMMAND, args);
   int terminal = -1;
   pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
   if (child == 0) exec_brevlo(argv, cwd);
@@ -140,7 +252,7 @@ CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const st
     }
   }
   ::close(terminal);
-  run.status = wait_for(child);
+  run.status = exit_status(wait_status(child));
   return run;
 }
 

@@ -2,7 +2,10 @@
 // it says and how it ends.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,22 +19,44 @@ struct CommandRun {
   std::string err;  // standard error
 };
 
+// How the command starts, beyond its arguments and folder.
+struct Launch {
+  std::vector<int> closed;  // standard descriptors it starts without
+  std::string stdin_path;   // a file as its standard input, relative to its folder
+  bool as_nobody = false;   // run as user and group 65534 (when the tests run as root)
+  bool no_threads = false;  // a process limit (RLIMIT_NPROC) that lets no thread start
+  rlim_t file_size_limit = RLIM_INFINITY;
+  int ignored_signal = 0;  // a signal it starts with ignored, as under nohup
+};
+
 // Runs the installed command with args in the folder cwd, its output and error
 // streams captured to files (so not a terminal).
-CommandRun run_brevlo(const std::vector<std::string>& args, const std::string& cwd);
+CommandRun run_brevlo(const std::vector<std::string>& args, const std::string& cwd,
+                      const Launch& launch = {});
 
 // Runs it with `input` fed through a pipe as standard input, and standard
 // output a pipe read into `out`, or the file stdout_path when one is given.
 CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::string& cwd,
                             const Bytes& input, const std::string& stdout_path = "");
 
-// Starts it, sends `signal` after `delay`, and waits; status is the exit
-// status, or -1 when the signal ended it before it could handle it.
+// Starts it with an empty pipe as standard input, sends `signal` after
+// `delay`, then writes input_after into the pipe, closes it and waits.
+// Returns the wait status (see waitpid).
 int interrupt_brevlo(const std::vector<std::string>& args, const std::string& cwd,
-                     std::chrono::microseconds delay, int signal);
+                     std::chrono::microseconds delay, int signal, const Launch& launch = {},
+                     const Bytes& input_after = {});
+
+// Runs a build of the command made for tests, which stops itself just before
+// it checks and names each output; at_stop(n) runs at the nth stop (from 0),
+// then the command goes on.
+CommandRun run_brevlo_stopping(const std::vector<std::string>& args, const std::string& cwd,
+                               const std::function<void(int stop)>& at_stop);
 
 // Runs it with a pseudo-terminal as its output and error streams; `err` holds
 // everything the terminal received.
 CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const std::string& cwd);
+
+// True when a Launch may ask for as_nobody: this process is root.
+bool can_run_as_nobody();
 
 }  // namespace brevlo::test
