@@ -643,6 +643,8 @@ TEST(Failures, AWriteThatFailsSaysWhyAndKeepsTheOldFile) {
 
 TEST(Pipes, StandardInputAndOutputGiveTheBytesOfAFile) {
   const Bytes cut(kPicture.gif.begin(), kPicture.gif.begin() + 20);  // inside the colour table
+  // Header, table, descriptor and code size, then five bytes of image data.
+  const Bytes cut_in_data(kPicture.gif.begin(), kPicture.gif.begin() + 13 + 768 + 10 + 1 + 5);
   struct Case {
     Args args;
     Bytes input;
@@ -671,6 +673,16 @@ TEST(Pipes, StandardInputAndOutputGiveTheBytesOfAFile) {
        "",
        "-: the file is cut short: it ends before the GIF trailer (30011)\n"},
       {{"-o", "-", "-"}, {}, 1, "", "-: not a GIF file (30004)\n"},
+      {{"-", "-o", "out.bmp"},
+       bytes_of("GIF is what it is not"),
+       1,
+       "",
+       "-: not a GIF file (30004)\n"},
+      {{"-", "-o", "out.bmp"},
+       cut_in_data,
+       1,
+       "",
+       "-: the file is cut short: it ends inside its image data (30004)\n"},
       {{"/dev/stdin", "-o", "out.bmp"},
        kPicture.gif,
        1,
