@@ -16,6 +16,23 @@ add_test(NAME windows.corpus
   COMMAND windows_corpus ${windows_run}/corpus ${PROJECT_SOURCE_DIR}/examples/sample.gif)
 set_tests_properties(windows.corpus PROPERTIES FIXTURES_SETUP windows_corpus)
 
+# Where the kernel cannot run i386 code, 32-bit Wine runs under qemu-i386 with
+# a small i386 library preloaded (see qemu_mmap_noreplace.c), built where the
+# compiler can make i386 code.
+include(CheckCSourceCompiles)
+set(CMAKE_REQUIRED_FLAGS -m32)
+set(CMAKE_REQUIRED_LINK_OPTIONS -m32)
+check_c_source_compiles("int main(void) { return 0; }" BREVLO_C_COMPILER_MAKES_I386)
+unset(CMAKE_REQUIRED_FLAGS)
+unset(CMAKE_REQUIRED_LINK_OPTIONS)
+if(BREVLO_C_COMPILER_MAKES_I386)
+  add_library(qemu_mmap_noreplace MODULE qemu_mmap_noreplace.c)
+  target_compile_options(qemu_mmap_noreplace PRIVATE -m32)
+  target_compile_definitions(qemu_mmap_noreplace PRIVATE _GNU_SOURCE)
+  target_link_options(qemu_mmap_noreplace PRIVATE -m32)
+  set(windows_qemu_preload --qemu-preload $<TARGET_FILE:qemu_mmap_noreplace>)
+endif()
+
 # One set of tests per DLL: test name, preset, MinGW triplet, objdump's name
 # for the processor, DLL name and Wine architecture.
 function(brevlo_add_windows_tests name preset triplet machine dll wine_arch)
@@ -38,8 +55,12 @@ function(brevlo_add_windows_tests name preset triplet machine dll wine_arch)
       ${build_dir}/${dll} ${machine})
 
   # The prefix lives in the build folder and is made once (slow the first time).
+  set(preload)
+  if(wine_arch STREQUAL "win32")
+    set(preload ${windows_qemu_preload})
+  endif()
   add_test(NAME ${name}.host_under_wine
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${wine_arch}
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${preload} ${wine_arch}
       ${CMAKE_BINARY_DIR}/wine-prefix-${wine_arch} ${build_dir}/tests/windows_host_test.exe
       ${build_dir}/${dll} ${windows_run}/corpus ${windows_run}/${name}-work)
   set_tests_properties(${name}.host_under_wine PROPERTIES
