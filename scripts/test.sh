@@ -98,8 +98,10 @@ with open(failures_path, "w") as failures:
         elif status == "disabled" or reason.startswith("SKIP_"):
             counts["skipped"] += 1
             said = [line.strip() for line in output.splitlines() if line.strip()]
-            told = [line for line in said if line.startswith("skipped:")]
-            why = told[0][len("skipped:"):].strip() if told else (said[-1] if said else status)
+            # Scripts say "skipped: REASON"; GoogleTest "FILE:LINE: Skipped", then REASON.
+            told = [line[len("skipped:"):] for line in said if line.startswith("skipped:")]
+            told += [then for line, then in zip(said, said[1:]) if line.endswith(": Skipped")]
+            why = told[0].strip() if told else (said[-1] if said else status)
             lines.append(f"skipped: {stage}: {name}: {why}")
         else:
             counts["failed"] += 1
