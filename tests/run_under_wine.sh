@@ -32,6 +32,10 @@ readonly skipped=77
 readonly session_tries=3
 readonly prefix_seconds=180
 readonly warm_up_seconds=60
+# The server outlives its last program by this long: enough to keep the session
+# from the warm-up to the program under test, and a bound on how long it stays
+# should this script be killed before it can stop it.
+readonly session_linger_seconds=60
 
 case "$arch" in
 win32) loader=/usr/lib/wine/wine ;;
@@ -105,7 +109,7 @@ make_prefix() {
 
 # Starts a server that outlives its clients, then the session's first program.
 start_session() {
-  "$server" -p
+  "$server" -p"$session_linger_seconds"
   if ! prefix_is_made; then make_prefix || return 1; fi
   timeout "$warm_up_seconds" "$loader" cmd /c exit 0 </dev/null
 }
