@@ -46,6 +46,7 @@ show_progress() {
 run_logged() { # NAME LOG COMMAND...
   local name=$1 log=$2
   shift 2
+  if on_terminal; then printf '%-24s' "$name"; fi
   "$@" 2>&1 | tee "$log" | show_progress "$name"
 }
 
