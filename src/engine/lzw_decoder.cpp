@@ -283,16 +283,12 @@ bool fits_in_row(const RowCursor& cursor, unsigned length) {
   return reinterpret_cast<std::uintptr_t>(cursor.out) + length <= cursor.fast_end;
 }
 
-// Called when the row at the cursor is full: hands it to the batch, writing
-// the batch when it is full or the image is complete, and moves to the next
-// row's slot.
+// Called when the row at the cursor is full: hands it to the batch, which
+// writes what is due, and moves to the next row's slot.
 Reason finish_row(RowBatch& batch, std::uint32_t width, RowCursor& cursor) {
-  ++batch.filled;
+  const Reason reason = hand_over_row(batch);
+  if (reason != Reason::kNone) return reason;
   const bool image_done = rows_finished(batch) == batch.height;
-  if (image_done || batch.filled == batch.capacity) {
-    const Reason reason = write_batch(batch);
-    if (reason != Reason::kNone) return reason;
-  }
   start_row(cursor, image_done ? batch.slots : next_row_slot(batch), image_done ? 0 : width);
   return Reason::kNone;
 }
@@ -561,10 +557,8 @@ Reason decode_image(InputReader& reader, const ImageHeader& image, platform::Fil
     return reader.ended ? Reason::kDataCutShort : Reason::kBadCodeSize;
   }
   RowBatch batch{bmp_file, memory.rows, stride, image.height, capacity};
-  batch.interlaced = image.interlaced;
-  Reason reason = batch.interlaced ? prepare_interlaced_area(batch) : Reason::kNone;
-  if (reason == Reason::kNone)
-    reason = run_decoder(reader, image.code_size, *memory.table, batch, image.width);
+  if (image.interlaced) plan_interlaced_rows(batch);
+  const Reason reason = run_decoder(reader, image.code_size, *memory.table, batch, image.width);
   release_all(memory);
   return reason;
 }
