@@ -139,32 +139,25 @@ bool obtain_all(WorkingMemory& memory, std::uint64_t rows_size) {
   return false;
 }
 
-Word load_word(const std::uint8_t* from) {
-  Word value;
+// A word or a block from bytes at any alignment, and back.
+template <typename Value>
+Value load(const std::uint8_t* from) {
+  Value value;
   std::memcpy(&value, from, sizeof value);
   return value;
 }
 
-void store_word(std::uint8_t* to, Word value) {
-  std::memcpy(to, &value, sizeof value);
-}
-
-Block load_block(const std::uint8_t* from) {
-  Block value;
-  std::memcpy(&value, from, sizeof value);
-  return value;
-}
-
-void store_block(std::uint8_t* to, Block value) {
+template <typename Value>
+void store(std::uint8_t* to, Value value) {
   std::memcpy(to, &value, sizeof value);
 }
 
 // Copies the first `count` (1..kBlock) bytes of a string's tail a word at a
 // time, and garbage up to the end of the word holding the last of them.
 inline void copy_tail(std::uint8_t* to, const std::uint8_t* tail, unsigned count) {
-  store_word(to, load_word(tail));
+  store(to, load<Word>(tail));
   for (unsigned at = sizeof(Word); at < count; at += sizeof(Word))
-    store_word(to + at, load_word(tail + at));
+    store(to + at, load<Word>(tail + at));
 }
 
 // Writes the string of the entry at `place` to out[0, length) and garbage to
@@ -175,7 +168,7 @@ inline void write_string(const CodeTable& table, Place place, std::uint8_t* out,
   if (length > kBlock) [[unlikely]] {
     unsigned at = (length - 1) & ~(kBlock - 1);
     do {
-      store_block(out + at, load_block(entry->tail));
+      store(out + at, load<Block>(entry->tail));
       entry = &entry_at(table, entry->head);
     } while ((at -= kBlock) != 0);
     length = kBlock;
@@ -396,8 +389,8 @@ void set_limit(BitStream& stream, const LzwState& lzw) {
 // place's extra bits before it is shifted down to the code. The sub-block is
 // reached from the entries, so that on 32-bit x86 one register holds both.
 Place load_place(const CodeTable& table, BitStream& stream, const LzwState& lzw) {
-  const Word word = load_word(reinterpret_cast<const std::uint8_t*>(table.entries) +
-                              offsetof(CodeTable, data) + stream.position / 8);
+  const auto word = load<Word>(reinterpret_cast<const std::uint8_t*>(table.entries) +
+                               offsetof(CodeTable, data) + stream.position / 8);
   const auto place = static_cast<Place>((word << kPlaceShift) >> (stream.position % 8));
   stream.position += static_cast<unsigned>(lzw.width);
   return place & lzw.place_mask;
