@@ -56,6 +56,7 @@ std::vector<std::string> prepare_small_files(const std::string& cache_dir,
     return {};
   }
   std::vector<std::string> files;
+  files.reserve(kSmallFileCount);
   for (int i = 0; i < kSmallFileCount; ++i) files.push_back(tile_path(dir, i));
   return files;
 }
