@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "lzw_codes.h"
+
 namespace brevlo::bench {
 
 namespace {
@@ -83,7 +85,8 @@ bool describe(BenchImage& image) {
   if (at == 0 || ((gif[at + 9] & kInterlaceFlag) != 0) != image.interlaced) return false;
   image.width = get16(gif, at + 5);
   image.height = get16(gif, at + 7);
-  return image.width > 0 && image.height > 0;
+  image.codes = count_lzw_codes(gif, at);
+  return image.width > 0 && image.height > 0 && image.codes > 0;
 }
 
 }  // namespace

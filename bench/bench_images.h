@@ -14,6 +14,7 @@ struct BenchImage {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   bool interlaced = false;  // stored in the four passes of interlace
+  std::uint64_t codes = 0;  // LZW codes of its data, end code included
 };
 
 // Makes (or finds in cache_dir) a dithered 256-colour photograph from

@@ -1,8 +1,10 @@
 // brevlo_bench: converts three kinds of image with BREVLO32 and with a
 // giflib-based converter, alternately, and prints the best time of each per
-// pixel, their ratio, the time of bare file input and output for the same
-// files, and the peak memory of the brevlo command. The photograph stored
-// interlaced, which BREVLO32 refuses, is converted as the command converts it.
+// pixel, brevlo's per LZW code, their ratio, the time of bare file input and
+// output for the same files, and the peak memory of the brevlo command. The
+// photograph stored interlaced, which BREVLO32 refuses, is converted as the
+// command converts it. Then 2000 small GIFs go through the brevlo command,
+// one at a time (-j 1) and as many at a time as it chooses, timed per file.
 // With --check-only it converts each image once, checks the two files are
 // identical and prints no times: for a build that runs only under an
 // emulator, whose times mean nothing.
@@ -10,6 +12,7 @@
 //   brevlo_bench [--cache DIR] [--photo JPEG] [--rounds N] [--brevlo PROGRAM]
 //                [--check-only]
 #include <brevlo.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +34,7 @@
 #include "giflib_converter.h"
 #include "io_floor.h"
 #include "peak_memory.h"
+#include "small_files.h"
 
 namespace brevlo::bench {
 
@@ -142,6 +146,26 @@ int check_only(const std::vector<BenchImage>& images, const std::string& out_dir
   return 0;
 }
 
+// Times the small GIFs through the command and prints the time per file.
+int report_small_files(const Options& options, const std::string& photo_gif,
+                       const std::string& out_dir) {
+  const std::vector<std::string> files = prepare_small_files(options.cache_dir, photo_gif);
+  if (files.empty()) return 1;
+  const std::vector<double> best =
+      time_small_files(options.brevlo_program, files, out_dir, {{"-j", "1"}, {}}, options.rounds);
+  if (best.empty()) {
+    std::fprintf(stderr, "%s failed on the small GIFs\n", options.brevlo_program.c_str());
+    return 1;
+  }
+  const double per_file = 1e6 / double(files.size());
+  std::printf(
+      "%zu GIFs of %dx%d through `brevlo -q -o DIR`, best of %d runs: %.0f us per file with "
+      "-j 1, %.0f us with its default (%ld processors)\n",
+      files.size(), kSmallFileSide, kSmallFileSide, options.rounds, best[0] * per_file,
+      best[1] * per_file, ::sysconf(_SC_NPROCESSORS_ONLN));
+  return 0;
+}
+
 int run(const Options& options) {
   const std::vector<BenchImage> images = prepare_images(options.cache_dir, options.photo_source);
   if (images.empty()) return 1;
@@ -149,9 +173,12 @@ int run(const Options& options) {
   std::filesystem::create_directories(out_dir);
   if (options.check_only) return check_only(images, out_dir);
 
-  std::printf("best of %d runs, converters alternating; ns per pixel\n\n", options.rounds);
-  std::printf("| image | size | brevlo | giflib + stdio | ratio | I/O floor |\n");
-  std::printf("|---|---|---|---|---|---|\n");
+  std::printf("best of %d runs, converters alternating; ns per pixel, or per LZW code\n\n",
+              options.rounds);
+  std::printf(
+      "| image | size | LZW codes | brevlo | brevlo per code | giflib + stdio | ratio | "
+      "I/O floor |\n");
+  std::printf("|---|---|--:|--:|--:|--:|--:|--:|\n");
   double log_sum = 0;
   int library_images = 0;
   double plain_photo = 0;  // brevlo's seconds for the photograph, stored plainly and interlaced
@@ -169,9 +196,10 @@ int run(const Options& options) {
       ++library_images;
       if (&image == images.data()) plain_photo = best.brevlo;
     }
-    std::printf("| %s | %ux%u | %.2f | %.2f | %.2f | %.2f |\n", image.name.c_str(), image.width,
-                image.height, best.brevlo * 1e9 / pixels, best.giflib * 1e9 / pixels, ratio,
-                best.floor * 1e9 / pixels);
+    std::printf("| %s | %ux%u | %llu | %.2f | %.2f | %.2f | %.2f | %.2f |\n", image.name.c_str(),
+                image.width, image.height, static_cast<unsigned long long>(image.codes),
+                best.brevlo * 1e9 / pixels, best.brevlo * 1e9 / double(image.codes),
+                best.giflib * 1e9 / pixels, ratio, best.floor * 1e9 / pixels);
   }
   std::printf("\ngeometric mean of the ratios (without the interlaced photograph): %.2f\n",
               std::exp(log_sum / library_images));
@@ -187,8 +215,9 @@ int run(const Options& options) {
   std::printf("peak memory of `brevlo` converting the %s: %s%.2f MB (%ld KiB)\n",
               images[0].name.c_str(), peak.exact ? "" : "at most ",
               static_cast<double>(peak.kilobytes) * 1024 / 1e6, peak.kilobytes);
+  const int status = report_small_files(options, images[0].gif_path, out_dir + "/icons");
   std::filesystem::remove_all(out_dir);
-  return 0;
+  return status;
 }
 
 }  // namespace

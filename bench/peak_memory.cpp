@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "child_process.h"
+
 namespace brevlo::bench {
 
 namespace {
@@ -21,14 +23,6 @@ long high_water_kb(pid_t process) {
   for (std::string line; std::getline(status, line);)
     if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
   return -1;
-}
-
-std::vector<char*> argv_of(const std::string& program, const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  return argv;
 }
 
 [[noreturn]] void run_traced(std::vector<char*> argv) {

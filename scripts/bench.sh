@@ -37,8 +37,8 @@ runs_i386_natively() {
 time_ratios() {
   awk -F'|' '$3 ~ /[0-9]+x[0-9]+/ {
       name = $2; gsub(/^ +| +$/, "", name)
-      if (FNR == NR) { first[name] = $4; next }
-      printf "| %s | %.2f | %.2f | %.2f |\n", name, first[name], $4, $4 / first[name]
+      if (FNR == NR) { first[name] = $5; next }
+      printf "| %s | %.2f | %.2f | %.2f |\n", name, first[name], $5, $5 / first[name]
     }' <(echo "$1") <(echo "$2")
 }
 

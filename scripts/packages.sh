@@ -19,3 +19,5 @@ BENCH_PACKAGES=(libgif-dev imagemagick mate-backgrounds)
 # The 32-bit x86 Linux build and its tests; qemu-i386 runs them where the
 # kernel cannot start i386 programs.
 I686_PACKAGES=(gcc-multilib g++-multilib libgtest-dev:i386 libgif-dev:i386 qemu-user-static)
+# Counting instructions in both builds (scripts/count-instructions.sh).
+COUNT_PACKAGES=(valgrind qemu-user-static)

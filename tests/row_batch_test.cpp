@@ -28,11 +28,12 @@ void PrintTo(const Shape& c, std::ostream* os) {
 class BatchShapeTest : public testing::TestWithParam<Shape> {};
 
 // Widths chosen around the batch size: many rows per batch with a short last
-// batch, exactly one row per batch, and rows that fill a batch exactly.
+// batch, the fewest rows a batch holds (the widest rows), and rows that fill
+// a batch exactly.
 INSTANTIATE_TEST_SUITE_P(Batches, BatchShapeTest,
-                         testing::Values(Shape{"short_last_batch", 1000, 200},
-                                         Shape{"one_row_per_batch", 40000, 3},
-                                         Shape{"rows_fill_batches_exactly", 1024, 130},
+                         testing::Values(Shape{"short_last_batch", 1000, 300},
+                                         Shape{"fewest_rows_per_batch", 65535, 9},
+                                         Shape{"rows_fill_batches_exactly", 1024, 514},
                                          Shape{"widest", 65535, 2}, Shape{"one_column", 1, 3000}),
                          [](const testing::TestParamInfo<Shape>& info) { return info.param.name; });
 

@@ -56,12 +56,13 @@ constexpr std::uint64_t row_offset(std::uint64_t stride, std::uint32_t height, s
 
 // Finished rows are gathered up to about this many bytes before they are
 // written: consecutive GIF rows lie back to back in the file (in reverse
-// order), so one seek and one write place the whole run.
-inline constexpr std::uint64_t kRowBatchBytes = std::uint64_t{64} * 1024;
+// order), so one positioned write places the whole run. The system's cost of
+// a write is mostly per call, so a few large ones beat many small ones.
+inline constexpr std::uint64_t kRowBatchBytes = std::uint64_t{256} * 1024;
 
-// An interlaced image's pixel area is filled with zeros before its rows
-// arrive only up to this size: an ordinary photograph's, not that of a huge
-// image a few hundred bytes of GIF describe.
+// An interlaced image's pixel area is filled, zero but for its first pass's
+// rows, as that pass goes only up to this size: an ordinary photograph's,
+// not that of a huge image a few hundred bytes of GIF describe.
 inline constexpr std::uint64_t kZeroFillLimit = std::uint64_t{64} * 1024 * 1024;
 
 // Rows gathered per write: at least one, at most the image's height.

@@ -38,6 +38,50 @@ void advance_interlaced(RowBatch& batch) {
   }
 }
 
+// The first pass's rows lie every kFirstPassStep rows from the top.
+constexpr std::uint32_t kFirstPassStep = kInterlacePasses[0].step;
+
+// While the first pass fills the area: writes the window, its first pass rows
+// among zero rows, whole, from its first GIF row to its last or the image's.
+Reason write_window(const RowBatch& batch) {
+  const std::uint32_t count = std::min(batch.capacity, batch.height - batch.window_start);
+  const std::uint64_t offset =
+      row_offset(batch.stride, batch.height, batch.window_start + count - 1);
+  const std::uint8_t* from = batch.slots + std::uint64_t{batch.capacity - count} * batch.stride;
+  return platform::write_at(batch.file, offset, from, std::uint64_t{count} * batch.stride)
+             ? Reason::kNone
+             : Reason::kWriteFailed;
+}
+
+// After a window is written: its rows count as written, the slots of the
+// first pass's rows in it are zero again, and it moves on to the next rows.
+void next_window(RowBatch& batch) {
+  batch.first_row += batch.filled;
+  batch.filled = 0;
+  const std::uint32_t end = std::min(batch.window_start + batch.capacity, batch.height);
+  const std::uint32_t first = (batch.window_start + kFirstPassStep - 1) / kFirstPassStep;
+  for (std::uint32_t row = first * kFirstPassStep; row < end; row += kFirstPassStep) {
+    const std::uint32_t from_last = row - batch.window_start;
+    std::memset(batch.slots + std::uint64_t{batch.capacity - 1 - from_last} * batch.stride, 0,
+                batch.stride);
+  }
+  batch.window_start += batch.capacity;
+}
+
+// While the first pass fills the area, a row was finished in its window:
+// writes every window the pass has now left, and when the pass is over every
+// window to the image's end, after which rows go one by one.
+Reason place_in_window(RowBatch& batch) {
+  advance_interlaced(batch);
+  while (batch.pass == 0 ? batch.interlaced_row >= batch.window_start + batch.capacity
+                         : batch.window_start < batch.height) {
+    if (write_window(batch) != Reason::kNone) return Reason::kWriteFailed;
+    next_window(batch);
+  }
+  batch.filling = batch.pass == 0;
+  return Reason::kNone;
+}
+
 // Writes each held row of an interlaced image to its own place.
 Reason write_interlaced(RowBatch& batch) {
   const std::uint32_t held = batch.filled;
@@ -75,19 +119,26 @@ Reason write_headers(platform::FileHandle bmp_file, std::uint32_t width, std::ui
                                                                          : Reason::kWriteFailed;
 }
 
-Reason prepare_interlaced_area(const RowBatch& batch) {
-  if (batch.stride * batch.height > kZeroFillLimit) return Reason::kNone;
-  for (std::uint32_t row = 0; row < batch.height; row += batch.capacity) {
-    const std::uint32_t count = std::min(batch.capacity, batch.height - row);
-    const std::uint64_t offset = kBmpPixelOffset + std::uint64_t{row} * batch.stride;
-    if (!platform::write_at(batch.file, offset, batch.slots, std::uint64_t{count} * batch.stride))
-      return Reason::kWriteFailed;
-  }
+void plan_interlaced_rows(RowBatch& batch) {
+  batch.interlaced = true;
+  batch.filling = batch.stride * batch.height <= kZeroFillLimit;
+}
+
+Reason hand_over_row(RowBatch& batch) {
+  ++batch.filled;
+  if (batch.filling) return place_in_window(batch);
+  if (rows_finished(batch) == batch.height || batch.filled == batch.capacity)
+    return write_batch(batch);
   return Reason::kNone;
 }
 
 Reason write_batch(RowBatch& batch) {
   if (batch.filled == 0) return Reason::kNone;
+  if (batch.filling) {
+    const Reason reason = write_window(batch);
+    next_window(batch);
+    return reason;
+  }
   if (batch.interlaced) return write_interlaced(batch);
   const std::uint32_t lowest_row = rows_finished(batch) - 1;  // the first in the file
   const std::uint64_t offset = row_offset(batch.stride, batch.height, lowest_row);

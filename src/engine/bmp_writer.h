@@ -21,7 +21,10 @@ Reason write_headers(platform::FileHandle bmp_file, std::uint32_t width, std::ui
 // image are finished top first; the batch holds up to `capacity` consecutive
 // ones in file order (the first GIF row in the last slot), so that a single
 // positioned write places them all. Rows of an interlaced image arrive in four
-// passes and lie apart in the file, so each held row is written to its own
+// passes and lie apart in the file. While the first pass fills the pixel area
+// (see plan_interlaced_rows), the batch is a window of `capacity` consecutive
+// rows: the pass's rows, every 8th, land in their slots among zero rows, and
+// each window is written whole. After it, each held row is written to its own
 // place. Each slot is stride bytes; the bytes past the width are never
 // written and stay zero.
 struct RowBatch {
@@ -33,6 +36,8 @@ struct RowBatch {
   std::uint32_t first_row = 0;  // rows written so far; the GIF row in the last slot
   std::uint32_t filled = 0;     // finished rows held, from the last slot down
   bool interlaced = false;
+  bool filling = false;              // interlaced: the first pass fills the area (see above)
+  std::uint32_t window_start = 0;    // filling: the GIF row of the window's last slot
   std::uint32_t pass = 0;            // interlaced: the pass of the next row written
   std::uint32_t interlaced_row = 0;  // interlaced: the GIF row of the next row written
 };
@@ -44,17 +49,25 @@ inline std::uint32_t rows_finished(const RowBatch& batch) {
 
 // The slot of the next row to be finished.
 inline std::uint8_t* next_row_slot(const RowBatch& batch) {
-  return batch.slots + std::uint64_t{batch.capacity - 1 - batch.filled} * batch.stride;
+  const std::uint32_t from_last =
+      batch.filling ? batch.interlaced_row - batch.window_start : batch.filled;
+  return batch.slots + std::uint64_t{batch.capacity - 1 - from_last} * batch.stride;
 }
 
-// Readies the pixel area of an interlaced image of ordinary size before any
-// row is decoded: it is filled with zero rows in whole batches (the slots are
-// still all zero), so that rows lying apart arrive over pages the file already
+// Readies the batch for an interlaced image, before any row is decoded. The
+// pixel area of an image of ordinary size is filled as the first pass goes,
+// its windows zero but for that pass's rows, and to its end when the pass is
+// over, so that later rows, lying apart, arrive over pages the file already
 // has, which costs the system far less than the partial pages they would
 // otherwise start. A pixel area larger than kZeroFillLimit stays sparse, as a
 // non-interlaced image's does: a small file may describe a huge image whose
-// rows it never reaches. Returns kNone, or kWriteFailed when a write fails.
-Reason prepare_interlaced_area(const RowBatch& batch);
+// rows it never reaches.
+void plan_interlaced_rows(RowBatch& batch);
+
+// Hands over the row just finished in next_row_slot, writing what is due: a
+// full batch, the last row, or a window the first pass has left. Returns
+// kNone, or kWriteFailed when a write fails.
+Reason hand_over_row(RowBatch& batch);
 
 // Writes the rows held to their place in the file and empties the batch.
 // Returns kNone, or kWriteFailed when the write fails.
