@@ -15,8 +15,9 @@ if(WIN32)
   set(BREVLO_PLATFORM_SOURCE src/platform/platform_win32.cpp)
 else()
   set(BREVLO_PLATFORM_SOURCE src/platform/platform_posix.cpp)
-  # 64-bit file offsets in 32-bit builds too: a BMP may pass 2 GiB.
-  add_compile_definitions(_FILE_OFFSET_BITS=64)
+  # 64-bit file offsets in 32-bit builds too: a BMP may pass 2 GiB. C++ only:
+  # the project's C (a test's preload library) defines the system's own calls.
+  add_compile_definitions($<$<COMPILE_LANGUAGE:CXX>:_FILE_OFFSET_BITS=64>)
 endif()
 
 function(brevlo_objects name)
