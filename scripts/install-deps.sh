@@ -32,6 +32,16 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
   "${as_root[@]}" dpkg --add-architecture i386
 fi
 echo "Installing: ${missing[*]}" >&2
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-  "${missing[@]}" >/dev/null
+# An index that fails to download (a mirror in the middle of a sync) is only
+# reported: the install below says whether what is here is enough.
+"${as_root[@]}" apt-get update -qq || echo "apt-get update failed; installing from the indexes there are" >&2
+install_missing() {
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+    "$@" "${missing[@]}" >/dev/null
+}
+# When one architecture's update index is missing, the two architectures'
+# copies of a shared library can disagree on the newest version; the
+# release's own archive then gives both the same one.
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+install_missing || { [[ -n "$release" ]] && echo "retrying from $release's own archive" >&2 &&
+  install_missing -t "$release"; }
