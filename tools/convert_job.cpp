@@ -68,7 +68,7 @@ Outcome open_input(const Job& job, int& fd, FileIdentity& opened) {
   const platform::FileHandle file = platform::open_for_reading(job.input.c_str(), &opened);
   if (file == platform::kNoFile) return failure(Problem::kInputUnreadable, ERR_OPEN_FAILED, errno);
   fd = static_cast<int>(file);
-  if (opened.regular) return {};
+  if (platform::is_regular(opened)) return {};
   Outcome outcome = failure(Problem::kInputNotAFile, ERR_OPEN_FAILED);
   outcome.file_kind = opened.kind;
   platform::close(file);
@@ -223,7 +223,8 @@ Outcome convert_to_output(const Job& job, int gif, const FileIdentity& opened,
   if (is_stream(existing.kind)) return convert_in_place(gif, job.target, conversion_of(options));
   if (options.skip_existing) return failure(Problem::kSkipped, 0);
   if (!options.force) return failure(Problem::kOutputExists, 0);
-  if (!existing.regular) return convert_in_place(gif, job.target, conversion_of(options));
+  if (!platform::is_regular(existing))
+    return convert_in_place(gif, job.target, conversion_of(options));
   return convert_whole_file(job, gif, opened, options, plan);
 }
 

@@ -20,7 +20,7 @@ bool is_empty(const char* path) {
 // can be positioned: every regular file can; of the rest, a pipe, FIFO or
 // socket never can.
 bool positionable(platform::FileHandle file, const platform::FileIdentity& identity) {
-  return identity.regular || platform::seek(file, 0);
+  return platform::is_regular(identity) || platform::seek(file, 0);
 }
 
 // Opens the GIF and fills identity with the file's, or, when it cannot be
@@ -42,7 +42,7 @@ platform::FileHandle open_input(const char* path, platform::FileIdentity& identi
 // and its name removed if that name is the file itself, not a link to it.
 void discard(platform::FileHandle bmp_file, const platform::FileIdentity& written,
              const char* bmp_path) {
-  if (written.regular) platform::empty(bmp_file);
+  if (platform::is_regular(written)) platform::empty(bmp_file);
   platform::close(bmp_file);
   platform::remove_written(written, bmp_path);
 }
@@ -69,7 +69,7 @@ ConversionResult finish_output(platform::FileHandle bmp_file, const platform::Fi
     return result;
   }
   if (platform::close(bmp_file)) return kSuccess;
-  if (written.regular) discard_closed(written, bmp_path);
+  if (platform::is_regular(written)) discard_closed(written, bmp_path);
   return kOpenFailed;
 }
 

@@ -47,7 +47,6 @@ struct FileIdentity {
   std::uint64_t index = 0;
   std::uint64_t size = 0;  // bytes, for a regular file
   bool known = false;      // false when the system could not say
-  bool regular = false;    // a regular file on a disk, not a device, FIFO or directory
   FileKind kind = FileKind::kUnknown;
   // POSIX permission bits (07777) and owning user and group; 0 on Windows.
   std::uint32_t permissions = 0;
@@ -56,6 +55,11 @@ struct FileIdentity {
 };
 
 FileIdentity identify(FileHandle file);
+
+// True for a regular file on a disk: not a device, FIFO, folder or link.
+inline bool is_regular(const FileIdentity& identity) {
+  return identity.kind == FileKind::kRegular;
+}
 
 // True when both identities are known and name the very same file.
 inline bool same_file(const FileIdentity& first, const FileIdentity& second) {

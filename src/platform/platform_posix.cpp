@@ -54,12 +54,10 @@ FileKind kind_of(mode_t mode) {
 }
 
 FileIdentity identity_of(const struct stat& info) {
-  const bool regular = S_ISREG(info.st_mode);
   return {static_cast<std::uint64_t>(info.st_dev),
           static_cast<std::uint64_t>(info.st_ino),
-          regular ? static_cast<std::uint64_t>(info.st_size) : 0,
+          S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0,
           true,
-          regular,
           kind_of(info.st_mode),
           static_cast<std::uint32_t>(info.st_mode & kPermissionBits),
           static_cast<std::uint32_t>(info.st_uid),
@@ -113,10 +111,10 @@ bool empty(FileHandle file) {
 }
 
 void remove_written(const FileIdentity& written, const char* path) {
-  if (!written.regular) return;
+  if (!is_regular(written)) return;
   // The name itself: a symbolic link is a file of its own, never the one written.
   const FileIdentity found = identify_name(path);
-  if (found.regular && same_file(found, written)) ::unlink(path);
+  if (is_regular(found) && same_file(found, written)) ::unlink(path);
 }
 
 std::int64_t read(FileHandle file, void* destination, std::uint32_t count) {
@@ -154,7 +152,7 @@ bool may_grow_to(FileHandle file, std::uint64_t size) {
       size <= limit.rlim_cur)
     return true;
   // The limit holds for regular files only; a device or pipe takes any size.
-  if (!identify(file).regular) return true;
+  if (!is_regular(identify(file))) return true;
   errno = EFBIG;
   return false;
 }

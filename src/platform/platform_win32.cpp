@@ -36,11 +36,6 @@ bool is_directory(HANDLE handle) {
          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// A file on a disk volume, not a directory, device, pipe or console.
-bool is_regular_disk_file(HANDLE handle) {
-  return ::GetFileType(handle) == FILE_TYPE_DISK && !is_directory(handle);
-}
-
 bool is_reparse_point(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
   return ::GetFileInformationByHandle(handle, &info) == 0 ||
@@ -108,11 +103,9 @@ FileIdentity identify(FileHandle file) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileInformationByHandle(as_handle(file), &info) == 0) return {};
   const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-  const bool regular = is_regular_disk_file(as_handle(file));
+  const FileKind kind = kind_of(as_handle(file), info.dwFileAttributes);
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  FileIdentity identity{info.dwVolumeSerialNumber, index, regular ? size : 0, true, regular};
-  identity.kind = kind_of(as_handle(file), info.dwFileAttributes);
-  return identity;
+  return {info.dwVolumeSerialNumber, index, kind == FileKind::kRegular ? size : 0, true, kind};
 }
 
 FileIdentity identify_path(const char* path) {
@@ -132,7 +125,7 @@ bool empty(FileHandle file) {
 }
 
 void remove_written(const FileIdentity& written, const char* path) {
-  if (!written.regular) return;
+  if (!is_regular(written)) return;
   // The name itself, not what a link leads to, opened for deletion; the file
   // is deleted through that very handle once it is known to be the one written.
   HANDLE handle =
