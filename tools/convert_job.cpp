@@ -80,15 +80,13 @@ Outcome open_input(const Job& job, int& fd, FileIdentity& opened) {
 // failed and the system said why, the failure carries its reason.
 Outcome run_engine(int gif, int bmp, const ConversionOptions& options) {
   Outcome outcome;
-  errno = 0;
   const int code = convert_gif(gif, bmp, options, outcome.report);
-  const int error = errno;
   if (code == BREVLO_SUCCESS) return outcome;
   outcome.code = code;
   outcome.problem = Problem::kConversionFailed;
-  if (outcome.report.reason == Reason::kWriteFailed && error != 0) {
+  if (outcome.report.reason == Reason::kWriteFailed && outcome.report.system_error != 0) {
     outcome.problem = Problem::kWriteFailed;
-    outcome.error_number = error;
+    outcome.error_number = outcome.report.system_error;
   }
   return outcome;
 }

@@ -87,6 +87,9 @@ struct ConversionReport {
   std::uint8_t code_size = 0;     // the first image's LZW minimum code size
   std::uint32_t image_count = 0;  // image blocks met (every one when walked to the end)
   bool image_converted = false;   // the first image was decoded up to its end code
+  // The system's error number for kWriteFailed and kNoMemory, where the system
+  // gave one; 0 otherwise.
+  int system_error = 0;
 };
 
 }  // namespace brevlo

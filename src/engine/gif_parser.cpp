@@ -29,6 +29,7 @@
 #include "engine/gif_parser.h"
 
 #include <array>
+#include <cerrno>
 
 #include "engine/bmp_layout.h"
 #include "engine/bmp_writer.h"
@@ -233,7 +234,10 @@ ConversionResult convert_gif(platform::FileHandle gif_file, platform::FileHandle
   report = {};
   InputReader reader;
   start_reading(reader, gif_file);
+  errno = 0;
   report.reason = walk(reader, bmp_file, options, report);
+  if (report.reason == Reason::kWriteFailed || report.reason == Reason::kNoMemory)
+    report.system_error = errno;
   return code_for(report.reason);
 }
 
