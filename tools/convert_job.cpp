@@ -177,7 +177,7 @@ Outcome name_output(const Job& job, Temporary& temporary, const FileIdentity& op
                     const Options& options, const Plan& plan) {
   const Commit commit = commit_for(job, options);
   if (job.existing.known) carry_over(job.existing, plan.new_files, temporary.fd);
-  if (const int error = close_temporary(temporary, job.target, commit); error != 0)
+  if (const int error = close_temporary(temporary); error != 0)
     return failure(Problem::kWriteFailed, ERR_OPEN_FAILED, error);
 #ifdef BREVLO_STOP_BEFORE_COMMIT
   ::raise(SIGSTOP);  // a build for tests only: see tools/CMakeLists.txt

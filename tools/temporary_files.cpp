@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 
 #include "interrupts.h"
 
@@ -129,22 +130,45 @@ int rename_temporary(Temporary& temporary, const std::string& target, bool repla
   return error;
 }
 
-// Replaces a file that appeared at target with the nameless temporary file.
+// Closes a duplicate of the file's descriptor: a file system that stores
+// bytes only at a close (NFS, FUSE, quotas) reports there any it lost, as at
+// every close, while the file itself stays open and so without a name.
+// Returns 0 or the error.
+int close_a_duplicate(int fd) {
+  const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (duplicate < 0) return errno;
+  return ::close(duplicate) == 0 ? 0 : errno;
+}
+
+// Replaces the file at target with the complete nameless temporary file.
+// Linux renames only a file that has a name, so it takes a hidden one for
+// the rename alone, after every other step; the file stays open until then,
+// and a close that could report lost bytes has already been made on a
+// duplicate while the old file was still in place. One thread at a time
+// links and renames: a rename over a file on ext4 first writes the new
+// file's data out, holding the folder meanwhile, and another thread's link
+// into that folder would wait inside the system call, where a SIGKILL
+// cannot stop it before it makes the name but does before the rename.
+// Waiting here instead, a killed thread makes no name at all.
 int replace_with_nameless(Temporary& temporary, const std::string& target) {
-  int error = give_hidden_name(temporary, target);
-  if (error == 0) error = close_named(temporary);
+  static std::mutex one_rename_at_a_time;
+  int error = close_a_duplicate(temporary.fd);
+  if (error != 0) return error;
+  std::lock_guard held(one_rename_at_a_time);
+  error = give_hidden_name(temporary, target);
   if (error == 0) error = rename_temporary(temporary, target, true);
   return error;
 }
 
 // A new nameless file takes its name with one link, which never replaces
 // anything, and is closed after: a close that fails takes the name back.
+// When the link fails the file stays open.
 int link_new_nameless(Temporary& temporary, const std::string& target) {
-  const int error = link_nameless(temporary.fd, target);
+  if (const int error = link_nameless(temporary.fd, target); error != 0) return error;
   const bool closed = ::close(temporary.fd) == 0;
   const int close_error = errno;
   temporary.fd = -1;
-  if (error != 0 || closed) return error;
+  if (closed) return 0;
   platform::remove_written(temporary.written, target.c_str());
   return close_error;
 }
@@ -158,26 +182,25 @@ int create_temporary_beside(const std::string& target, Temporary& temporary) {
   return create_named(target, platform::kNewFilePermissions, temporary);
 }
 
-int close_temporary(Temporary& temporary, const std::string& target, Commit commit) {
-  if (temporary.name.empty() && commit != Commit::kReplace) {
-    temporary.written = platform::identify(temporary.fd);
-    return 0;
-  }
-  if (temporary.name.empty()) {
-    if (const int error = give_hidden_name(temporary, target); error != 0) {
-      discard_temporary(temporary);
-      return error;
-    }
-  }
-  return close_named(temporary);
+int close_temporary(Temporary& temporary) {
+  if (!temporary.name.empty()) return close_named(temporary);
+  temporary.written = platform::identify(temporary.fd);
+  return 0;
 }
 
 int commit_temporary(Temporary& temporary, const std::string& target, Commit commit) {
   if (!temporary.name.empty())
     return rename_temporary(temporary, target, commit != Commit::kNeverReplace);
-  if (commit != Commit::kReplaceIfThere) return link_new_nameless(temporary, target);
-  int error = link_nameless(temporary.fd, target);
-  if (error == EEXIST) error = replace_with_nameless(temporary, target);
+  int error = 0;
+  if (commit == Commit::kReplace) {
+    error = replace_with_nameless(temporary, target);
+  } else {
+    error = link_new_nameless(temporary, target);
+    // A file that appeared at target since the run was planned.
+    if (error == EEXIST && commit == Commit::kReplaceIfThere)
+      error = replace_with_nameless(temporary, target);
+  }
+  // Closes a replacing file after its rename; its bytes were checked on the duplicate.
   discard_temporary(temporary);
   return error;
 }

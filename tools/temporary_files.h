@@ -6,13 +6,14 @@
 // descriptor), the temporary file has no name at all while it is written: a
 // killed command leaves nothing behind, and nothing needs removing on an
 // interrupt. A new output is then named with one link, which never replaces
-// anything. Replacing an existing file takes a hidden name, as Linux can
-// rename only a file that has one (and renameat2 too): a link to a fresh
-// .brevlo-PID-N.tmp name once the BMP is complete, the close, the check of
-// the destination, and a rename over the old file. That name lives for those
-// few system calls, registered for removal on an interrupt (interrupts.h);
-// only a SIGKILL in that moment leaves it behind. Closing before the rename
-// keeps the old file when a close reports lost bytes.
+// anything. Replacing an existing file needs a name, as Linux can rename
+// only a file that has one (and renameat2 too): once the BMP is complete and
+// the destination checked, a close of a duplicate descriptor reports any
+// bytes the file system lost while the old file is still in place, then the
+// file is linked to a fresh .brevlo-PID-N.tmp name and renamed over the old
+// file at once. That name lives from the link to the end of the rename,
+// registered for removal on an interrupt (interrupts.h); only a SIGKILL in
+// that moment leaves it behind.
 // Elsewhere the temporary file is named .brevlo-PID-N.tmp from the start, and
 // registered for as long as it exists.
 #pragma once
@@ -40,12 +41,12 @@ enum class Commit {
   kReplace,         // a file is there and is replaced
 };
 
-// Readies the complete temporary file for its name, in two steps, so that the
-// caller can check target in between. A file that will be renamed is closed
-// first: a close that fails, which can mean lost bytes, then fails the
+// Readies the complete temporary file for its name, so that the caller can
+// check target before commit_temporary names it. A file that has a name is
+// closed here: a close that fails, which can mean lost bytes, then fails the
 // conversion while the old file is still in place. Returns 0 or the system's
 // error number; on failure the temporary file is gone.
-int close_temporary(Temporary& temporary, const std::string& target, Commit commit);
+int close_temporary(Temporary& temporary);
 
 // Then gives it the name target as commit says, and closes it if still
 // open. Returns 0 or the system's error number; on failure the temporary file

@@ -239,7 +239,11 @@ TEST(Overwriting, ForceReplacesKeepingModeAndLinksAndLeavesNothingElse) {
     fs::permissions(target, c.mode);
     if (c.link_to == "step.bmp") fs::create_symlink("real.bmp", dir.path("step.bmp"));
     if (!c.link_to.empty()) fs::create_symlink(c.link_to, dir.path("out.bmp"));
-    CommandRun run = run_brevlo({c.force, "in.gif", "out.bmp"}, root(dir));
+    // The new file takes a hidden name only once complete and checked: none
+    // is there yet when the command stops just before the check.
+    const std::size_t before = entries(root(dir));
+    CommandRun run = run_brevlo_stopping({c.force, "in.gif", "out.bmp"}, root(dir),
+                                         [&](int) { EXPECT_EQ(entries(root(dir)), before); });
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(read_file(target), kPicture.bmp);
@@ -256,6 +260,17 @@ TEST(Overwriting, ForceReplacesKeepingModeAndLinksAndLeavesNothingElse) {
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(fs::is_symlink(dir.path("out.bmp")));
   EXPECT_EQ(read_file(dir.path("keep/new.bmp")), kPicture.bmp);
+  // A file put at the output after the run was planned is replaced with --force only.
+  for (const bool force : {true, false}) {
+    ScratchDir later;
+    write_file(later.path("in.gif"), kPicture.gif);
+    const Args args = force ? Args{"-f", "in.gif", "out.bmp"} : Args{"in.gif", "out.bmp"};
+    run = run_brevlo_stopping(args, root(later),
+                              [&](int) { write_file(later.path("out.bmp"), kOldBmp); });
+    EXPECT_EQ(run.status, force ? 0 : 1);
+    EXPECT_EQ(read_file(later.path("out.bmp")), force ? kPicture.bmp : kOldBmp);
+    EXPECT_EQ(entries(root(later)), 2u);
+  }
 }
 
 TEST(Overwriting, ForceKeepsTheOldFileWhenTheConversionFails) {
