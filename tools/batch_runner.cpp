@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 #include "convert_job.h"
@@ -27,6 +29,60 @@ void work_through(SharedLoop& loop) {
 extern "C" void* start_worker(void* loop) {
   work_through(*static_cast<SharedLoop*>(loop));
   return nullptr;
+}
+
+// How many conversions may hold files at once. At first every worker may;
+// a conversion that finds no descriptor left lowers the number to the others
+// still converting, so the run goes on with fewer files open at a time.
+class OpenFileGate {
+ public:
+  explicit OpenFileGate(unsigned workers) : allowed_(workers) {}
+
+  // Waits for a turn to hold files, and returns the number of conversions
+  // that have ended so far.
+  std::uint64_t enter() {
+    std::unique_lock held(lock_);
+    turn_.wait(held, [this] { return converting_ < allowed_; });
+    ++converting_;
+    return ended_;
+  }
+
+  // Ends a turn. When the conversion ran out of descriptors (out_of_files),
+  // returns true if it should be tried again: another conversion still holds
+  // files, or one has given its files back since this one entered at
+  // `entered`. Only a conversion that could not open its files with no other
+  // in its way is a failure.
+  bool leave(bool out_of_files, std::uint64_t entered) {
+    std::lock_guard held(lock_);
+    --converting_;
+    const bool others_gave_back = ended_ != entered;
+    ++ended_;
+    bool again = false;
+    if (out_of_files && (converting_ > 0 || others_gave_back)) {
+      allowed_ = std::max(1U, converting_);
+      again = true;
+    }
+    turn_.notify_all();
+    return again;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable turn_;
+  unsigned allowed_;
+  unsigned converting_ = 0;
+  std::uint64_t ended_ = 0;
+};
+
+// Runs convert in a turn of gate, again after each failure for want of
+// descriptors that others' files may have caused.
+template <typename Convert>
+Outcome convert_holding_files(OpenFileGate& gate, Convert convert) {
+  for (;;) {
+    const std::uint64_t entered = gate.enter();
+    Outcome outcome = convert();
+    if (!gate.leave(is_out_of_open_files(outcome.error_number), entered)) return outcome;
+  }
 }
 
 }  // namespace
@@ -56,8 +112,10 @@ void run_batch(const Plan& plan, std::vector<Outcome>& outcomes, const Options& 
                unsigned workers, Report& report) {
   outcomes.assign(plan.jobs.size(), Outcome{});
   std::mutex reporting;  // serialises recording outcomes and writing reports
+  OpenFileGate gate(workers);
   for_each_index(plan.jobs.size(), workers, [&](std::size_t index) {
-    const Outcome outcome = convert_job(plan.jobs[index], options, plan);
+    const Outcome outcome =
+        convert_holding_files(gate, [&] { return convert_job(plan.jobs[index], options, plan); });
     std::lock_guard lock(reporting);
     outcomes[index] = outcome;
     report_finished(report, plan.jobs, outcomes, index);

@@ -74,6 +74,10 @@ bool stdout_is_terminal() {
   return ::isatty(STDOUT_FILENO) == 1;
 }
 
+bool is_out_of_open_files(int error) {
+  return error == EMFILE || error == ENFILE;
+}
+
 unsigned processor_count() {
   cpu_set_t allowed;
   CPU_ZERO(&allowed);

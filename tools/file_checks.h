@@ -44,6 +44,10 @@ NewFileDefaults read_new_file_defaults();
 bool stderr_is_terminal();
 bool stdout_is_terminal();
 
+// True when error says the process or the system has no file descriptor
+// left to open a file with.
+bool is_out_of_open_files(int error);
+
 // Processors this process may run on (at least 1).
 unsigned processor_count();
 

@@ -903,12 +903,16 @@ TEST(Parallel, OutputsAndReportsAreTheSameWithAnyNumberOfJobs) {
   Args names;
   write_batch(dir, 40, names);
   std::vector<CommandRun> runs;
-  // The last: no thread can start (a process limit), and the run's own thread
-  // does all the work.
+  // The last two: no thread can start (a process limit), and the run's own
+  // thread does all the work; eight threads with room for a few files open
+  // at a time, so the run goes on with fewer files at once.
   Launch no_threads;
   no_threads.no_threads = true;
+  Launch few_files;
+  few_files.open_file_limit = 8;
   const std::vector<std::pair<Args, Launch>> job_options = {
-      {{"-j", "1"}, {}}, {{"-j4"}, {}}, {{"--jobs=3"}, {}}, {{}, {}}, {{"-j4"}, no_threads}};
+      {{"-j", "1"}, {}}, {{"-j4"}, {}},         {{"--jobs=3"}, {}},
+      {{}, {}},          {{"-j4"}, no_threads}, {{"-j", "8"}, few_files}};
   for (std::size_t k = 0; k < job_options.size(); ++k) {
     const std::string folder = "out" + std::to_string(k);
     fs::create_directory(dir.path(folder));
