@@ -14,7 +14,7 @@ using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
 // Opens the file for writing, creating it when missing, without truncating it
-// (see empty) and without waiting: a FIFO with no reader fails at once.
+// (see truncate) and without waiting: a FIFO with no reader fails at once.
 // Through a symbolic link, the file the link leads to is opened or created.
 // Returns kNoFile on failure.
 FileHandle open_for_writing(const char* path);
@@ -82,7 +82,7 @@ FileIdentity identify_path(const char* path);
 FileIdentity identify_name(const char* path);
 
 // Truncates the open file to no bytes. False on failure.
-bool empty(FileHandle file);
+bool truncate(FileHandle file);
 
 // Removes the name path when that name itself, not following links, is the
 // regular file identified as written (now closed). A symbolic link is never

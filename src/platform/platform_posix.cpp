@@ -106,7 +106,7 @@ FileIdentity identify_name(const char* path) {
   return ::lstat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
-bool empty(FileHandle file) {
+bool truncate(FileHandle file) {
   return ::ftruncate(static_cast<int>(file), 0) == 0;
 }
 

@@ -120,7 +120,7 @@ FileIdentity identify_name(const char* path) {
   return identity;
 }
 
-bool empty(FileHandle file) {
+bool truncate(FileHandle file) {
   return seek(file, 0) && ::SetEndOfFile(as_handle(file)) != 0;
 }
 
