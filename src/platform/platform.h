@@ -32,7 +32,7 @@ enum class FileKind : std::uint8_t {
   kUnknown,
   kRegular,
   kFolder,
-  kLink,  // only from identify_name: the name itself is a symbolic link
+  kLink,  // the name itself is a symbolic link (see command_platform.h)
   kPipe,  // a FIFO or pipe
   kCharacterDevice,
   kBlockDevice,
@@ -76,10 +76,6 @@ FileHandle open_for_reading(const char* path, FileIdentity* identity = nullptr);
 // The identity of the file path names, following symbolic links; not known
 // when nothing is there.
 FileIdentity identify_path(const char* path);
-
-// The identity of the name path itself: a final symbolic link is not followed
-// but described, as kind kLink. Not known when nothing is there.
-FileIdentity identify_name(const char* path);
 
 // Truncates the open file to no bytes. False on failure.
 bool truncate(FileHandle file);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/command_platform.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 

@@ -1,5 +1,6 @@
-#include "temporary_files.h"
-
+// Whole files on POSIX systems: temporary files without a name where Linux
+// allows (O_TMPFILE), named ones elsewhere, and how each takes its name (see
+// command_platform.h).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,9 +11,10 @@
 #include <filesystem>
 #include <mutex>
 
-#include "interrupts.h"
+#include "platform/command_platform.h"
+#include "platform/hidden_names_posix.h"
 
-namespace brevlo::cli {
+namespace brevlo::platform {
 
 namespace {
 
@@ -20,6 +22,10 @@ constexpr int kNameAttempts = 100;
 constexpr unsigned kSpoolPermissions = 0600;
 
 std::atomic<unsigned> temporaries_named{0};
+
+int descriptor(FileHandle file) {
+  return static_cast<int>(file);
+}
 
 // A file made with O_TMPFILE is named through its entry in /proc/self/fd,
 // which needs no privilege (AT_EMPTY_PATH does); without /proc, every
@@ -59,12 +65,12 @@ bool nameless_unsupported(int error) {
 }
 
 // Creates a new, registered file under a fresh temporary name beside target.
-int create_named(const std::string& target, unsigned permissions, Temporary& temporary) {
+int create_named(const std::string& target, unsigned permissions, TemporaryFile& temporary) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string name = temporary_name_for(target);
     const int error = name_registered(name, [&] {
-      temporary.fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
-      return temporary.fd < 0 ? errno : 0;
+      temporary.file = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
+      return temporary.file == kNoFile ? errno : 0;
     });
     if (error == 0) temporary.name = name;
     if (error != EEXIST) return error;
@@ -72,12 +78,12 @@ int create_named(const std::string& target, unsigned permissions, Temporary& tem
   return EEXIST;
 }
 
-std::string descriptor_link(int fd) {
-  return "/proc/self/fd/" + std::to_string(fd);
+std::string descriptor_link(FileHandle file) {
+  return "/proc/self/fd/" + std::to_string(file);
 }
 
-int link_nameless(int fd, const std::string& name) {
-  return ::linkat(AT_FDCWD, descriptor_link(fd).c_str(), AT_FDCWD, name.c_str(),
+int link_nameless(FileHandle file, const std::string& name) {
+  return ::linkat(AT_FDCWD, descriptor_link(file).c_str(), AT_FDCWD, name.c_str(),
                   AT_SYMLINK_FOLLOW) == 0
              ? 0
              : errno;
@@ -107,24 +113,24 @@ int rename_registered(const std::string& name, const std::string& target, bool r
 
 // Gives the nameless temporary file a fresh hidden name beside target, so
 // that it can be renamed over a file there.
-int give_hidden_name(Temporary& temporary, const std::string& target) {
+int give_hidden_name(TemporaryFile& temporary, const std::string& target) {
   const std::string hidden = temporary_name_for(target);
-  const int error = name_registered(hidden, [&] { return link_nameless(temporary.fd, hidden); });
+  const int error = name_registered(hidden, [&] { return link_nameless(temporary.file, hidden); });
   if (error == 0) temporary.name = hidden;
   return error;
 }
 
 // Closes a temporary file that has a name; when the close fails, which can
 // mean that bytes were lost, removes the file. Returns 0 or the error.
-int close_named(Temporary& temporary) {
-  const bool closed = ::close(temporary.fd) == 0;
+int close_named(TemporaryFile& temporary) {
+  const bool closed = ::close(descriptor(temporary.file)) == 0;
   const int error = closed ? 0 : errno;
-  temporary.fd = -1;
+  temporary.file = kNoFile;
   if (!closed) discard_temporary(temporary);
   return error;
 }
 
-int rename_temporary(Temporary& temporary, const std::string& target, bool replace) {
+int rename_temporary(TemporaryFile& temporary, const std::string& target, bool replace) {
   const int error = rename_registered(temporary.name, target, replace);
   temporary.name.clear();
   return error;
@@ -134,8 +140,8 @@ int rename_temporary(Temporary& temporary, const std::string& target, bool repla
 // bytes only at a close (NFS, FUSE, quotas) reports there any it lost, as at
 // every close, while the file itself stays open and so without a name.
 // Returns 0 or the error.
-int close_a_duplicate(int fd) {
-  const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+int close_a_duplicate(FileHandle file) {
+  const int duplicate = ::fcntl(descriptor(file), F_DUPFD_CLOEXEC, 0);
   if (duplicate < 0) return errno;
   return ::close(duplicate) == 0 ? 0 : errno;
 }
@@ -150,9 +156,9 @@ int close_a_duplicate(int fd) {
 // into that folder would wait inside the system call, where a SIGKILL
 // cannot stop it before it makes the name but does before the rename.
 // Waiting here instead, a killed thread makes no name at all.
-int replace_with_nameless(Temporary& temporary, const std::string& target) {
+int replace_with_nameless(TemporaryFile& temporary, const std::string& target) {
   static std::mutex one_rename_at_a_time;
-  int error = close_a_duplicate(temporary.fd);
+  int error = close_a_duplicate(temporary.file);
   if (error != 0) return error;
   std::lock_guard held(one_rename_at_a_time);
   error = give_hidden_name(temporary, target);
@@ -163,32 +169,32 @@ int replace_with_nameless(Temporary& temporary, const std::string& target) {
 // A new nameless file takes its name with one link, which never replaces
 // anything, and is closed after: a close that fails takes the name back.
 // When the link fails the file stays open.
-int link_new_nameless(Temporary& temporary, const std::string& target) {
-  if (const int error = link_nameless(temporary.fd, target); error != 0) return error;
-  const bool closed = ::close(temporary.fd) == 0;
+int link_new_nameless(TemporaryFile& temporary, const std::string& target) {
+  if (const int error = link_nameless(temporary.file, target); error != 0) return error;
+  const bool closed = ::close(descriptor(temporary.file)) == 0;
   const int close_error = errno;
-  temporary.fd = -1;
+  temporary.file = kNoFile;
   if (closed) return 0;
-  platform::remove_written(temporary.written, target.c_str());
+  remove_written(temporary.written, target.c_str());
   return close_error;
 }
 
 }  // namespace
 
-int create_temporary_beside(const std::string& target, Temporary& temporary) {
-  temporary.fd = open_nameless_in(folder_of(target), platform::kNewFilePermissions);
-  if (temporary.fd >= 0) return 0;
+int create_temporary_beside(const std::string& target, TemporaryFile& temporary) {
+  temporary.file = open_nameless_in(folder_of(target), kNewFilePermissions);
+  if (temporary.file != kNoFile) return 0;
   if (!nameless_unsupported(errno)) return errno;
-  return create_named(target, platform::kNewFilePermissions, temporary);
+  return create_named(target, kNewFilePermissions, temporary);
 }
 
-int close_temporary(Temporary& temporary) {
+int close_temporary(TemporaryFile& temporary) {
   if (!temporary.name.empty()) return close_named(temporary);
-  temporary.written = platform::identify(temporary.fd);
+  temporary.written = identify(temporary.file);
   return 0;
 }
 
-int commit_temporary(Temporary& temporary, const std::string& target, Commit commit) {
+int commit_temporary(TemporaryFile& temporary, const std::string& target, Commit commit) {
   if (!temporary.name.empty())
     return rename_temporary(temporary, target, commit != Commit::kNeverReplace);
   int error = 0;
@@ -205,34 +211,33 @@ int commit_temporary(Temporary& temporary, const std::string& target, Commit com
   return error;
 }
 
-void discard_temporary(Temporary& temporary) {
-  if (temporary.fd >= 0) ::close(temporary.fd);
-  temporary.fd = -1;
+void discard_temporary(TemporaryFile& temporary) {
+  if (temporary.file != kNoFile) ::close(descriptor(temporary.file));
+  temporary.file = kNoFile;
   if (temporary.name.empty()) return;
   ::unlink(temporary.name.c_str());
   forget_name(temporary.name);
   temporary.name.clear();
 }
 
-std::string nameless_file_folder() {
+std::string spool_folder() {
   const char* folder = std::getenv("TMPDIR");
   return folder == nullptr || *folder == '\0' ? "/tmp" : folder;
 }
 
-int open_nameless_file() {
-  const std::string folder = nameless_file_folder();
-  const int fd = open_nameless_in(folder, kSpoolPermissions);
-  if (fd >= 0 || !nameless_unsupported(errno)) return fd;
+int open_spool_file(FileHandle& spool) {
+  const std::string folder = spool_folder();
+  spool = open_nameless_in(folder, kSpoolPermissions);
+  if (spool != kNoFile) return 0;
+  if (!nameless_unsupported(errno)) return errno;
   // File systems without nameless files: a named one, removed at once.
-  Temporary temporary;
-  if (const int error = create_named(folder + "/spool", kSpoolPermissions, temporary); error != 0) {
-    errno = error;
-    return -1;
-  }
-  const int kept = temporary.fd;
-  temporary.fd = -1;
+  TemporaryFile temporary;
+  if (const int error = create_named(folder + "/spool", kSpoolPermissions, temporary); error != 0)
+    return error;
+  spool = temporary.file;
+  temporary.file = kNoFile;
   discard_temporary(temporary);
-  return kept;
+  return 0;
 }
 
-}  // namespace brevlo::cli
+}  // namespace brevlo::platform

@@ -1,11 +1,11 @@
-#include "output_names.h"
+#include "output_plan.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <unordered_map>
 
-#include "batch_runner.h"
+#include "folder_walk.h"
+#include "job_runner.h"
 
 namespace brevlo::cli {
 
@@ -17,57 +17,6 @@ using platform::FileKind;
 
 // The most links followed on the way to a file, as the kernel allows.
 constexpr int kMaxLinks = 40;
-
-// An input and where its output goes below an output folder: its file name,
-// or for a file found by -r its path below the folder given.
-struct Source {
-  std::string input;
-  std::string below;
-  bool found_in_folder = false;
-  int error_number = 0;  // the folder could not be read
-};
-
-bool is_gif_name(const fs::path& path) {
-  return ends_with_ignoring_case(path.filename().string(), ".gif");
-}
-
-// Collects the GIF files in folder and below it, relative to top. Links to
-// folders are not followed; links to files are taken like the files. Each
-// folder that cannot be read is collected in unreadable, and the walk goes on
-// beside it.
-void walk_into(const fs::path& top, const fs::path& folder, std::vector<Source>& found,
-               std::vector<Source>& unreadable) {
-  std::error_code error;
-  fs::directory_iterator entry(folder, error);
-  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-    // The type the folder listing gave answers both questions, where it gave
-    // one; is_regular_file follows a link to its file.
-    std::error_code ignored;
-    if (!entry->is_symlink(ignored) && entry->is_directory(ignored))
-      walk_into(top, entry->path(), found, unreadable);
-    else if (entry->is_regular_file(ignored) && is_gif_name(entry->path()))
-      found.push_back(
-          {entry->path().string(), entry->path().lexically_relative(top).string(), true});
-  }
-  if (error) unreadable.push_back({folder.string(), {}, false, error.value()});
-}
-
-void sort_by_name(std::vector<Source>& sources) {
-  std::sort(sources.begin(), sources.end(),
-            [](const Source& a, const Source& b) { return a.input < b.input; });
-}
-
-// The GIF files below folder in name order, then each folder that cannot be
-// read, in name order too.
-void walk_folder(const std::string& folder, std::vector<Source>& sources) {
-  std::vector<Source> found;
-  std::vector<Source> unreadable;
-  walk_into(folder, folder, found, unreadable);
-  sort_by_name(found);
-  sort_by_name(unreadable);
-  sources.insert(sources.end(), found.begin(), found.end());
-  sources.insert(sources.end(), unreadable.begin(), unreadable.end());
-}
 
 std::vector<Source> sources_of(const Options& options) {
   std::vector<Source> sources;
@@ -84,18 +33,23 @@ std::vector<Source> sources_of(const Options& options) {
 Job job_for(const Options& options, const Source& source) {
   Job job;
   job.input = source.input;
-  job.refusal = source.error_number != 0 ? Problem::kInputUnreadable : Problem::kNone;
-  job.error_number = source.error_number;
-  if (options.to_stdout) {
-    job.output = std::string(kStandardStream);
-    job.to_stdout = true;
-  } else if (!options.output.empty()) {
-    job.output = options.output;
-  } else if (options.output_dir.empty()) {
-    job.output = bmp_name_for(source.input);
-  } else {
-    job.output = (fs::path(options.output_dir) / bmp_name_for(source.below)).string();
-    job.create_folders = source.found_in_folder;
+  job.refusal = source.system_error != 0 ? Problem::kInputUnreadable : Problem::kNone;
+  job.system_error = source.system_error;
+  switch (options.destination) {
+    case Destination::kStandardOutput:
+      job.output = std::string(kStandardStream);
+      job.to_stdout = true;
+      break;
+    case Destination::kFile:
+      job.output = options.output;
+      break;
+    case Destination::kBesideInputs:
+      job.output = bmp_name_for(source.input);
+      break;
+    case Destination::kFolder:
+      job.output = (fs::path(options.output) / bmp_name_for(source.below)).string();
+      job.create_folders = source.found_in_folder;
+      break;
   }
   return job;
 }
@@ -111,13 +65,15 @@ void find_target(Job& job) {
       job.existing = found;
       return;
     }
-    std::error_code error;
-    const fs::path next = followed < kMaxLinks ? fs::read_symlink(name, error) : fs::path();
-    if (followed == kMaxLinks || error) {
+    std::string leads_to;
+    const int error = followed < kMaxLinks ? platform::read_link(name.string(), leads_to)
+                                           : platform::kTooManyLinks;
+    if (error != 0) {
       job.refusal = Problem::kOutputUncreatable;
-      job.error_number = error ? error.value() : ELOOP;
+      job.system_error = error;
       return;
     }
+    const fs::path next = leads_to;
     name = next.is_absolute() ? next : name.parent_path() / next;
   }
 }
@@ -181,14 +137,11 @@ std::size_t input_at(const InputIndex& index, const Job& job, const std::string&
 
 // A standard stream the command started without, named "-": what it was
 // given instead only makes a use of it fail as a closed descriptor would.
-void refuse_closed_streams(Job& job, const StandardStreams& streams) {
+void refuse_closed_streams(Job& job, const platform::StandardStreams& streams) {
   if (job.input == kStandardStream && streams.input_closed)
     job.refusal = Problem::kStandardInputClosed;
   else if (job.to_stdout && streams.output_closed)
     job.refusal = Problem::kStandardOutputClosed;
-  else
-    return;
-  job.error_number = EBADF;
 }
 
 bool writes_a_named_file(const Job& job) {
@@ -196,7 +149,7 @@ bool writes_a_named_file(const Job& job) {
 }
 
 // What the job's input and output are now: each file is looked at once.
-void look_at_files(Job& job, const StandardStreams& streams) {
+void look_at_files(Job& job, const platform::StandardStreams& streams) {
   refuse_closed_streams(job, streams);
   if (reads_a_named_file(job)) job.input_file = platform::identify_path(job.input.c_str());
   if (writes_a_named_file(job)) find_target(job);
@@ -214,38 +167,13 @@ std::string bmp_name_for(std::string_view gif_path) {
   return name + ".bmp";
 }
 
-std::string resolve_destination(Options& options) {
-  const auto stdin_reads =
-      std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
-  if (stdin_reads > 1) return "standard input (-) can be read only once";
-  const bool one_file = options.inputs.size() == 1 && !options.recursive;
-  if (options.output_path == kStandardStream) {
-    if (!one_file) return "-o - writes one BMP to standard output: give one input and no -r";
-    if (stdout_is_terminal())
-      return "standard output is a terminal: redirect it, or name a file with -o";
-    options.to_stdout = true;
-    return "";
-  }
-  if (!options.output_path.empty()) {
-    const std::string& path = options.output_path;
-    if (one_file && path.back() != '/' &&
-        platform::identify_path(path.c_str()).kind != FileKind::kFolder)
-      options.output = path;
-    else
-      options.output_dir = path;
-  }
-  if (stdin_reads > 0 && options.output.empty())
-    return "standard input (-) needs an output file: -o FILE, or -o - for standard output";
-  return "";
-}
-
 std::size_t input_job_of(const InputFiles& inputs, const FileIdentity& found) {
   if (!found.known) return kNoInput;
   auto input = inputs.find({found.volume, found.index});
   return input == inputs.end() ? kNoInput : input->second;
 }
 
-Plan plan_jobs(const Options& options, const StandardStreams& streams) {
+Plan plan_jobs(const Options& options, const platform::StandardStreams& streams) {
   Plan plan;
   std::vector<Job>& jobs = plan.jobs;
   for (const Source& source : sources_of(options)) jobs.push_back(job_for(options, source));
@@ -273,7 +201,7 @@ Plan plan_jobs(const Options& options, const StandardStreams& streams) {
     }
   }
   plan.inputs = std::move(inputs.by_file);
-  plan.new_files = read_new_file_defaults();
+  plan.new_files = platform::read_new_file_defaults();
   return plan;
 }
 

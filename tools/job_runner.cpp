@@ -1,6 +1,4 @@
-#include "batch_runner.h"
-
-#include <pthread.h>
+#include "job_runner.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +7,7 @@
 #include <mutex>
 
 #include "convert_job.h"
-#include "file_checks.h"
+#include "platform/command_platform.h"
 
 namespace brevlo::cli {
 
@@ -24,11 +22,6 @@ struct SharedLoop {
 
 void work_through(SharedLoop& loop) {
   for (std::size_t index; (index = loop.next.fetch_add(1)) < loop.count;) loop.step(index);
-}
-
-extern "C" void* start_worker(void* loop) {
-  work_through(*static_cast<SharedLoop*>(loop));
-  return nullptr;
 }
 
 // How many conversions may hold files at once. At first every worker may;
@@ -81,7 +74,7 @@ Outcome convert_holding_files(OpenFileGate& gate, Convert convert) {
   for (;;) {
     const std::uint64_t entered = gate.enter();
     Outcome outcome = convert();
-    if (!gate.leave(is_out_of_open_files(outcome.error_number), entered)) return outcome;
+    if (!gate.leave(platform::is_out_of_open_files(outcome.system_error), entered)) return outcome;
   }
 }
 
@@ -89,27 +82,18 @@ Outcome convert_holding_files(OpenFileGate& gate, Convert convert) {
 
 unsigned worker_count(int requested, std::size_t jobs) {
   const std::size_t wanted =
-      requested > 0 ? static_cast<std::size_t>(requested) : processor_count();
+      requested > 0 ? static_cast<std::size_t>(requested) : platform::processor_count();
   return static_cast<unsigned>(std::max<std::size_t>(1, std::min(wanted, jobs)));
 }
 
 void for_each_index(std::size_t count, unsigned workers,
                     const std::function<void(std::size_t)>& step) {
   SharedLoop loop{count, step};
-  std::vector<pthread_t> threads;
-  threads.reserve(workers > 0 ? workers - 1 : 0);
-  for (unsigned i = 1; i < workers; ++i) {
-    pthread_t thread{};
-    // Out of memory or processes: the threads already running do the work.
-    if (::pthread_create(&thread, nullptr, start_worker, &loop) != 0) break;
-    threads.push_back(thread);
-  }
-  work_through(loop);
-  for (pthread_t thread : threads) ::pthread_join(thread, nullptr);
+  platform::run_on_threads(workers, [&loop] { work_through(loop); });
 }
 
-void run_batch(const Plan& plan, std::vector<Outcome>& outcomes, const Options& options,
-               unsigned workers, Report& report) {
+void run_jobs(const Plan& plan, std::vector<Outcome>& outcomes, const Options& options,
+              unsigned workers, RunReport& report) {
   outcomes.assign(plan.jobs.size(), Outcome{});
   std::mutex reporting;  // serialises recording outcomes and writing reports
   OpenFileGate gate(workers);
