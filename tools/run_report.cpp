@@ -16,7 +16,11 @@ constexpr std::size_t kProgressMinimumFiles = 5;
 
 void clear_progress(RunReport& report) {
   if (report.progress_width == 0) return;
-  platform::write_text(TextStream::kError, "\r" + std::string(report.progress_width, ' ') + "\r");
+  // The line overwritten with blanks: "\r", a blank per character, "\r".
+  std::string blank(report.progress_width + 2, ' ');
+  blank.front() = '\r';
+  blank.back() = '\r';
+  platform::write_text(TextStream::kError, blank);
   report.progress_width = 0;
 }
 
