@@ -30,7 +30,7 @@ Outcome open_input(const Job& job, FileHandle& gif, FileIdentity& opened) {
     return failure(Problem::kInputUnreadable, error);
   if (platform::is_regular(opened)) return {};
   Outcome outcome = failure(Problem::kInputNotAFile);
-  outcome.file_kind = opened.kind;
+  outcome.input_kind = opened.kind;
   platform::close(gif);
   gif = platform::kNoFile;
   return outcome;
@@ -137,7 +137,7 @@ bool succeeded(const Outcome& outcome) {
 Outcome convert_job(const Job& job, const Options& options, const Plan& plan) {
   if (job.refusal != Problem::kNone) {
     Outcome refused = failure(job.refusal, job.system_error);
-    refused.other = job.other;
+    refused.other_job = job.other_job;
     return refused;
   }
   // An empty name is refused as the library refuses it, touching no file.

@@ -203,9 +203,9 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
                     [&](const auto& r) { return r.problem == outcome.problem; });
   const std::string words =
       filled(row.words, {{"output", shown_output(job)},
-                         {"other", shown_name(jobs[outcome.other].input)},
+                         {"other", shown_name(jobs[outcome.other_job].input)},
                          {"error", platform::describe_error(outcome.system_error)},
-                         {"kind", kind_of_file(outcome.file_kind)},
+                         {"kind", kind_of_file(outcome.input_kind)},
                          {"spool", shown_name(platform::spool_folder())}});
   return name + ": " + with_code_and_hint(words, row.code, hint);
 }

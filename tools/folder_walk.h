@@ -11,7 +11,7 @@ namespace brevlo::cli {
 // could not be read is a source too, which reports it.
 struct Source {
   std::string input;
-  std::string below;
+  std::string path_below_folder;
   bool found_in_folder = false;
   int system_error = 0;  // why the folder could not be read
 };

@@ -21,7 +21,7 @@ enum class Problem {
   kOutputExists,          // something already exists at the output, and no --force
   kEmptyName,             // the input or output name is empty
   kInputUnreadable,       // the input cannot be opened
-  kInputNotAFile,         // the input is a pipe, device or socket (file_kind says which)
+  kInputNotAFile,         // the input is a pipe, device or socket (input_kind says which)
   kStandardInputClosed,   // the input is "-", and the command started without one
   kStandardOutputClosed,  // the output is "-", and the command started without one
   kOutputUncreatable,     // the output cannot be created
@@ -44,15 +44,15 @@ struct Job {
   bool create_folders = false;          // the output's folder is made when missing (-r -o DIR)
   bool may_be_meant_as_output = false;  // the second of two names, which -o would make the output
   Problem refusal = Problem::kNone;     // decided before any conversion starts
-  std::size_t other = 0;                // the job that refusal refers to
+  std::size_t other_job = 0;            // the job that refusal refers to
   int system_error = 0;                 // the system's reason for a refusal, where one is known
 };
 
 struct Outcome {
   Problem problem = Problem::kNone;
-  int system_error = 0;   // the system's reason for a problem, where one is known
-  std::size_t other = 0;  // the job whose input the output leads to
-  platform::FileKind file_kind = platform::FileKind::kUnknown;  // of an input not a regular file
+  int system_error = 0;       // the system's reason for a problem, where one is known
+  std::size_t other_job = 0;  // the job whose input the output leads to
+  platform::FileKind input_kind = platform::FileKind::kUnknown;  // of an input not a regular file
   ConversionReport report;  // what the engine learnt about the file, and its reason
 };
 

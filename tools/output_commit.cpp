@@ -20,7 +20,7 @@ Outcome check_before_commit(const std::string& target, const FileIdentity& opene
   const std::size_t other = input_job_of(inputs, found);
   if (other == kNoInput) return {};
   Outcome outcome = failure(Problem::kOutputIsAnotherInput);
-  outcome.other = other;
+  outcome.other_job = other;
   return outcome;
 }
 

@@ -47,7 +47,7 @@ Job job_for(const Options& options, const Source& source) {
       job.output = bmp_name_for(source.input);
       break;
     case Destination::kFolder:
-      job.output = (fs::path(options.output) / bmp_name_for(source.below)).string();
+      job.output = (fs::path(options.output) / bmp_name_for(source.path_below_folder)).string();
       job.create_folders = source.found_in_folder;
       break;
   }
@@ -128,7 +128,7 @@ InputIndex index_inputs(const std::vector<Job>& jobs, Places& places) {
 }
 
 // The job whose input the target (at place) is, or kNoInput.
-std::size_t input_at(const InputIndex& index, const Job& job, const std::string& place) {
+std::size_t input_job_at(const InputIndex& index, const Job& job, const std::string& place) {
   if (const std::size_t input = input_job_of(index.by_file, job.existing); input != kNoInput)
     return input;
   auto found = index.by_place.find(place);
@@ -153,6 +153,31 @@ void look_at_files(Job& job, const platform::StandardStreams& streams) {
   refuse_closed_streams(job, streams);
   if (reads_a_named_file(job)) job.input_file = platform::identify_path(job.input.c_str());
   if (writes_a_named_file(job)) find_target(job);
+}
+
+// Refuses each job whose output leads to an input of the run, or is the
+// output of an earlier job. Returns the inputs by identity.
+InputFiles refuse_conflicting_outputs(std::vector<Job>& jobs) {
+  Places places;
+  InputIndex inputs = index_inputs(jobs, places);
+  std::unordered_map<std::string, std::size_t> output_places;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    Job& job = jobs[i];
+    if (!writes_a_named_file(job)) continue;
+    const std::string place = places.of(job.target);
+    if (std::size_t input = input_job_at(inputs, job, place); input != kNoInput) {
+      // An input listed twice leads to one file; name the copy that is this job's own.
+      const bool own = input == i || places.of(job.input) == places.of(jobs[input].input);
+      job.refusal = own ? Problem::kOutputIsTheInput : Problem::kOutputIsAnotherInput;
+      job.other_job = input;
+    }
+    auto [first, inserted] = output_places.try_emplace(place, i);
+    if (!inserted && job.refusal == Problem::kNone) {
+      job.refusal = Problem::kSameOutputAsEarlier;
+      job.other_job = first->second;
+    }
+  }
+  return std::move(inputs.by_file);
 }
 
 }  // namespace
@@ -180,27 +205,7 @@ Plan plan_jobs(const Options& options, const platform::StandardStreams& streams)
   if (options.second_may_be_output && jobs.size() == 2) jobs[1].may_be_meant_as_output = true;
   for_each_index(jobs.size(), worker_count(options.jobs, jobs.size()),
                  [&](std::size_t i) { look_at_files(jobs[i], streams); });
-  Places places;
-  InputIndex inputs = index_inputs(jobs, places);
-
-  std::unordered_map<std::string, std::size_t> output_places;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    Job& job = jobs[i];
-    if (!writes_a_named_file(job)) continue;
-    const std::string place = places.of(job.target);
-    if (std::size_t input = input_at(inputs, job, place); input != kNoInput) {
-      // An input listed twice leads to one file; name the copy that is this job's own.
-      const bool own = input == i || places.of(job.input) == places.of(jobs[input].input);
-      job.refusal = own ? Problem::kOutputIsTheInput : Problem::kOutputIsAnotherInput;
-      job.other = input;
-    }
-    auto [first, inserted] = output_places.try_emplace(place, i);
-    if (!inserted && job.refusal == Problem::kNone) {
-      job.refusal = Problem::kSameOutputAsEarlier;
-      job.other = first->second;
-    }
-  }
-  plan.inputs = std::move(inputs.by_file);
+  plan.inputs = refuse_conflicting_outputs(jobs);
   plan.new_files = platform::read_new_file_defaults();
   return plan;
 }

@@ -50,7 +50,7 @@ bool is_closed(int fd) {
 
 // Opens the null device (or, without one, the root folder) as descriptor fd,
 // the lowest one free.
-void occupy(int fd, int access) {
+void occupy_with_null_device(int fd, int access) {
   int opened = ::open("/dev/null", access | O_CLOEXEC);
   if (opened < 0) opened = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (opened >= 0 && opened != fd) {
@@ -176,10 +176,10 @@ bool is_stream(FileKind kind) {
 StandardStreams occupy_standard_streams() {
   StandardStreams closed;
   closed.input_closed = is_closed(STDIN_FILENO);
-  if (closed.input_closed) occupy(STDIN_FILENO, O_WRONLY);
+  if (closed.input_closed) occupy_with_null_device(STDIN_FILENO, O_WRONLY);
   closed.output_closed = is_closed(STDOUT_FILENO);
-  if (closed.output_closed) occupy(STDOUT_FILENO, O_RDONLY);
-  if (is_closed(STDERR_FILENO)) occupy(STDERR_FILENO, O_RDONLY);
+  if (closed.output_closed) occupy_with_null_device(STDOUT_FILENO, O_RDONLY);
+  if (is_closed(STDERR_FILENO)) occupy_with_null_device(STDERR_FILENO, O_RDONLY);
   return closed;
 }
 
