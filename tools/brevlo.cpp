@@ -1,5 +1,4 @@
 // brevlo: converts GIF files into 8-bit BMP files from the command line.
-#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -29,11 +28,10 @@ int prepare_output_folder(const std::string& folder) {
     print_usage_error("'" + folder + "' is not a folder");
     return kUsageError;
   }
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (!error) return kAllConverted;
+  const int error = platform::make_folders(folder);
+  if (error == 0) return kAllConverted;
   print_command_error("cannot create the folder " + shown_name(folder) + ": " +
-                      platform::describe_error(error.value()));
+                      platform::describe_error(error));
   return kSomeFailed;
 }
 

@@ -28,9 +28,7 @@ Outcome check_before_commit(const std::string& target, const FileIdentity& opene
 // system's error number.
 int make_folder_for(const Job& job) {
   if (!job.create_folders) return platform::kNoSuchName;
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(job.target).parent_path(), error);
-  return error.value();
+  return platform::make_folders(std::filesystem::path(job.target).parent_path().string());
 }
 
 Commit commit_for(const Job& job, const Options& options) {

@@ -96,8 +96,7 @@ class Places {
   std::string folder_place(const std::string& folder) {
     const FileIdentity found = platform::identify_path(folder.c_str());
     if (found.known) return std::to_string(found.volume) + ':' + std::to_string(found.index);
-    std::error_code ignored;
-    if (cwd_.empty()) cwd_ = fs::current_path(ignored);
+    if (cwd_.empty()) cwd_ = platform::current_folder();
     return (cwd_ / folder).lexically_normal().string();
   }
 

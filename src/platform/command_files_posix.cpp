@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/command_platform.h"
 
@@ -85,6 +86,17 @@ int read_link(const std::string& path, std::string& leads_to) {
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+int make_folders(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  return error.value();
+}
+
+std::string current_folder() {
+  std::error_code error;
+  return std::filesystem::current_path(error).string();
 }
 
 int open_folder(const std::string& path, FolderListing& listing) {

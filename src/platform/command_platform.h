@@ -45,6 +45,14 @@ FileIdentity identify_name(const char* path);
 // system's error number.
 int read_link(const std::string& path, std::string& leads_to);
 
+// Makes the folder path and every missing folder above it. Returns 0 or the
+// system's error number.
+int make_folders(const std::string& path);
+
+// The process's current folder, as an absolute path; "" when the system
+// cannot say.
+std::string current_folder();
+
 // One name in a folder.
 struct FolderEntry {
   std::string name;
