@@ -51,14 +51,14 @@ constexpr Spelling kSpellings[] = {
 };
 
 const Spelling* spelling_of_letter(char letter) {
-  auto found = std::find_if(std::begin(kSpellings), std::end(kSpellings),
-                            [letter](const Spelling& s) { return s.letter == letter; });
+  const auto* found = std::find_if(std::begin(kSpellings), std::end(kSpellings),
+                                   [letter](const Spelling& s) { return s.letter == letter; });
   return letter != 0 && found != std::end(kSpellings) ? found : nullptr;
 }
 
 const Spelling* spelling_of_name(std::string_view name) {
-  auto found = std::find_if(std::begin(kSpellings), std::end(kSpellings),
-                            [name](const Spelling& s) { return s.name == name; });
+  const auto* found = std::find_if(std::begin(kSpellings), std::end(kSpellings),
+                                   [name](const Spelling& s) { return s.name == name; });
   return found != std::end(kSpellings) ? found : nullptr;
 }
 
@@ -145,7 +145,7 @@ void read_long_option(Parsed& parsed, const std::vector<std::string_view>& args,
   const std::string_view arg = args[at];
   const std::size_t equals = arg.find('=');
   const std::string_view name =
-      arg.substr(2, equals == std::string_view::npos ? arg.npos : equals - 2);
+      arg.substr(2, equals == std::string_view::npos ? std::string_view::npos : equals - 2);
   const std::string shown = "--" + std::string(name);
   const Spelling* spelling = spelling_of_name(name);
   if (spelling == nullptr) {

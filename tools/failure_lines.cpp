@@ -131,9 +131,10 @@ bool applies(When when, const ConversionReport& report, bool strict) {
 }
 
 const ReasonText* reason_text(const ConversionReport& report, bool strict) {
-  auto found = std::find_if(std::begin(kReasonTexts), std::end(kReasonTexts), [&](const auto& row) {
-    return row.reason == report.reason && applies(row.when, report, strict);
-  });
+  const auto* found =
+      std::find_if(std::begin(kReasonTexts), std::end(kReasonTexts), [&](const auto& row) {
+        return row.reason == report.reason && applies(row.when, report, strict);
+      });
   return found == std::end(kReasonTexts) ? nullptr : found;
 }
 

@@ -102,6 +102,7 @@ FileIdentity identify_path(const char* path) {
   return ::stat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
+// Declared with the command's operations; remove_written below needs it too.
 FileIdentity identify_name(const char* path) {
   struct stat info {};
   return ::lstat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
