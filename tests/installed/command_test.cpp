@@ -171,17 +171,31 @@ TEST(Naming, TwoBmpNamesAreTwoInputs) {
   EXPECT_EQ(read_file(dir.path("b.bmp.bmp")), kPicture.bmp);
 }
 
+// Without --force an existing output stays as it was, whether it was there
+// when the run started or appeared just before the BMP would take its name.
 TEST(Overwriting, AnExistingOutputIsKeptWithoutForce) {
-  for (const Args& args : {Args{"in.gif", "out.bmp"}, Args{"in.gif"}}) {
+  struct Case {
+    Args args;
+    std::string output;
+    bool appears_meanwhile;
+  };
+  const std::vector<Case> cases = {
+      {{"in.gif", "out.bmp"}, "out.bmp", false},
+      {{"in.gif"}, "in.bmp", false},
+      {{"in.gif", "out.bmp"}, "out.bmp", true},
+  };
+  for (const Case& c : cases) {
     ScratchDir dir;
-    const std::string output = args.size() == 2 ? "out.bmp" : "in.bmp";
     write_file(dir.path("in.gif"), kPicture.gif);
-    write_file(dir.path(output), kOldBmp);
-    CommandRun run = run_brevlo(args, root(dir));
+    if (!c.appears_meanwhile) write_file(dir.path(c.output), kOldBmp);
+    CommandRun run = run_brevlo_stopping(c.args, root(dir), [&](int) {
+      if (c.appears_meanwhile) write_file(dir.path(c.output), kOldBmp);
+    });
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "in.gif: not converted: " + output +
+    EXPECT_EQ(run.err, "in.gif: not converted: " + c.output +
                            " already exists (use --force to replace it, or -n to skip it)\n");
-    EXPECT_EQ(read_file(dir.path(output)), kOldBmp);
+    EXPECT_EQ(read_file(dir.path(c.output)), kOldBmp);
+    EXPECT_EQ(entries(root(dir)), 2u);
   }
 }
 
@@ -260,17 +274,15 @@ TEST(Overwriting, ForceReplacesKeepingModeAndLinksAndLeavesNothingElse) {
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(fs::is_symlink(dir.path("out.bmp")));
   EXPECT_EQ(read_file(dir.path("keep/new.bmp")), kPicture.bmp);
-  // A file put at the output after the run was planned is replaced with --force only.
-  for (const bool force : {true, false}) {
-    ScratchDir later;
-    write_file(later.path("in.gif"), kPicture.gif);
-    const Args args = force ? Args{"-f", "in.gif", "out.bmp"} : Args{"in.gif", "out.bmp"};
-    run = run_brevlo_stopping(args, root(later),
-                              [&](int) { write_file(later.path("out.bmp"), kOldBmp); });
-    EXPECT_EQ(run.status, force ? 0 : 1);
-    EXPECT_EQ(read_file(later.path("out.bmp")), force ? kPicture.bmp : kOldBmp);
-    EXPECT_EQ(entries(root(later)), 2u);
-  }
+  // A file put at the output after the run was planned is replaced too (kept
+  // without --force: see AnExistingOutputIsKeptWithoutForce).
+  ScratchDir later;
+  write_file(later.path("in.gif"), kPicture.gif);
+  run = run_brevlo_stopping({"-f", "in.gif", "out.bmp"}, root(later),
+                            [&](int) { write_file(later.path("out.bmp"), kOldBmp); });
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(read_file(later.path("out.bmp")), kPicture.bmp);
+  EXPECT_EQ(entries(root(later)), 2u);
 }
 
 TEST(Overwriting, ForceKeepsTheOldFileWhenTheConversionFails) {
