@@ -5,8 +5,10 @@
 // that it can stand on another implementation of this header; the one here
 // is POSIX's (command_*_posix.cpp).
 //
-// System error numbers are POSIX's errno values on every system: an
-// implementation for another system reports its errors by these numbers.
+// A system error number is the system's own (errno on POSIX; an
+// implementation for Windows gives GetLastError()'s), the same kind that
+// ConversionReport::system_error carries; describe_error says it in the
+// system's words, and the few the command decides on are named below.
 #pragma once
 
 #include <cerrno>
@@ -20,12 +22,11 @@
 
 namespace brevlo::platform {
 
-// The system errors the command decides on.
+// The system errors the command decides on, as POSIX numbers them.
 inline constexpr int kNameTaken = EEXIST;
 inline constexpr int kNoSuchName = ENOENT;
 inline constexpr int kIsAFolder = EISDIR;
 inline constexpr int kTooManyLinks = ELOOP;
-inline constexpr int kNotOpen = EBADF;
 
 // The system's words for error, such as "No such file or directory".
 std::string describe_error(int error);
