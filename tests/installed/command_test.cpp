@@ -100,6 +100,7 @@ TEST(UsageErrors, ExitTwoWithAHintAndTouchNothing) {
       {{"--force=yes", "in.gif"}, "option '--force' takes no value"},
       {{"--verb", "in.gif"}, "unknown option '--verb'"},
       {{"in.gif", "--out"}, "unknown option '--out'"},
+      {{"-vj", "in.gif"}, "-j needs a number of jobs from 1 to 1024, not 'in.gif'"},
   };
   for (const auto& [args, error] : cases) {
     SCOPED_TRACE(error);
@@ -145,6 +146,8 @@ TEST(Naming, OneFileGoesBesideItsInputOrWhereTheSecondNameSays) {
       {{"-o", "new/deeper/", "in.gif"}, "in.gif", "new/deeper/in.bmp"},
       {{"-o", "sub/x.gif", "photo.gif"}, "photo.gif", "sub/x.gif"},
       {{"-o", "sub", "-r", "photo.gif"}, "photo.gif", "sub/photo.bmp"},
+      {{"-qosub", "in.gif"}, "in.gif", "sub/in.bmp"},
+      {{"--output", "sub/x.png", "in.gif"}, "in.gif", "sub/x.png"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
