@@ -93,7 +93,7 @@ bool convert_broadly(const char* gif_path, const char* bmp_path) {
   const platform::FileHandle gif = platform::open_for_reading(gif_path);
   const platform::FileHandle bmp = platform::open_for_writing(bmp_path);
   ConversionReport report;
-  const bool ok = gif != platform::kNoFile && bmp != platform::kNoFile && platform::empty(bmp) &&
+  const bool ok = gif != platform::kNoFile && bmp != platform::kNoFile && platform::truncate(bmp) &&
                   convert_gif(gif, bmp, kBroadOptions, report) == kSuccess;
   if (gif != platform::kNoFile) platform::close(gif);
   if (bmp != platform::kNoFile) platform::close(bmp);

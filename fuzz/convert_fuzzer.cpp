@@ -238,7 +238,7 @@ int convert_broadly() {
   fault_injection::fail_obtain_number(0);
   const platform::FileHandle gif = platform::open_for_reading(scratch_paths().gif.c_str());
   const platform::FileHandle bmp = platform::open_for_writing(out.c_str());
-  if (gif == platform::kNoFile || bmp == platform::kNoFile || !platform::empty(bmp))
+  if (gif == platform::kNoFile || bmp == platform::kNoFile || !platform::truncate(bmp))
     violated("cannot open the scratch files");
   brevlo::ConversionReport report;
   const int result = brevlo::convert_gif(gif, bmp, brevlo::kBroadOptions, report);

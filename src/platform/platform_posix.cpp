@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/command_platform.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
@@ -101,12 +102,13 @@ FileIdentity identify_path(const char* path) {
   return ::stat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
+// Declared with the command's operations; remove_written below needs it too.
 FileIdentity identify_name(const char* path) {
   struct stat info {};
   return ::lstat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
-bool empty(FileHandle file) {
+bool truncate(FileHandle file) {
   return ::ftruncate(static_cast<int>(file), 0) == 0;
 }
 

@@ -68,6 +68,9 @@ bool prepare(const Launch& launch) {
   const rlimit size{launch.file_size_limit, launch.file_size_limit};
   if (launch.file_size_limit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &size) != 0)
     return false;
+  const rlimit files{launch.open_file_limit, launch.open_file_limit};
+  if (launch.open_file_limit != RLIM_INFINITY && ::setrlimit(RLIMIT_NOFILE, &files) != 0)
+    return false;
   if (launch.as_nobody && !become_nobody()) return false;
   return !launch.no_threads || forbid_threads();
 }

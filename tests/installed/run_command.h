@@ -26,7 +26,8 @@ struct Launch {
   bool as_nobody = false;   // run as user and group 65534 (when the tests run as root)
   bool no_threads = false;  // a process limit (RLIMIT_NPROC) that lets no thread start
   rlim_t file_size_limit = RLIM_INFINITY;
-  int ignored_signal = 0;  // a signal it starts with ignored, as under nohup
+  rlim_t open_file_limit = RLIM_INFINITY;  // RLIMIT_NOFILE
+  int ignored_signal = 0;                  // a signal it starts with ignored, as under nohup
 };
 
 // Runs the installed command with args in the folder cwd, its output and error
