@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "brevlo.h"
 #include "engine/bmp_layout.h"
@@ -59,46 +62,86 @@ TEST_P(BatchShapeTest, EndCodeInsideABatchWritesOnlyFinishedRows) {
             expected_bmp(s.width, s.height, pixels, test_colour_table()));
 }
 
-// Every small height meets the passes differently (some hold no row at all).
-// A stream may stop early (the rows it never reached stay zero, and a partly
-// filled row is not written) or run on past the last row (the surplus is
-// dropped).
-TEST(InterlacedRows, EveryHeightWithShortAndLongStreams) {
-  constexpr int kWidth = 5;
-  for (int height = 1; height <= 17; ++height) {
-    const Bytes picture = noise_pixels(kWidth * height, 8, static_cast<std::uint32_t>(height));
-    const Bytes stored = interlaced_order(picture, kWidth, height);
-    for (const int rows_sent : {height / 2, height, height + 3}) {
-      Bytes stream = stored;
-      stream.resize(static_cast<std::size_t>(rows_sent) * kWidth + 2, 7);
-      // Which rows were finished: the first rows_sent rows in stored order.
-      Bytes expected_pixels(picture.size(), 0);
-      const Bytes row_numbers = interlaced_order(
-          [&] {
-            Bytes rows;
-            for (int r = 0; r < height; ++r) rows.push_back(static_cast<std::uint8_t>(r));
-            return rows;
-          }(),
-          1, height);
-      for (int i = 0; i < std::min(rows_sent, height); ++i) {
-        const auto at =
-            static_cast<std::ptrdiff_t>(row_numbers[static_cast<std::size_t>(i)]) * kWidth;
-        std::copy_n(picture.begin() + at, kWidth, expected_pixels.begin() + at);
-      }
-      GifParts parts;
-      parts.width = kWidth;
-      parts.height = static_cast<std::uint16_t>(height);
-      parts.image_packed = 0x40;
-      parts.data = sub_blocks(pack_codes(lzw_encode(stream, 8)), 255);
-      ScratchDir dir;
-      ConversionReport report;
-      ASSERT_EQ(convert_bytes_with(dir, assemble(parts), kBroadOptions, report), 0)
-          << height << " rows sent " << rows_sent;
-      EXPECT_EQ(read_file(dir.path("out.bmp")),
-                expected_bmp(kWidth, height, expected_pixels, test_colour_table()))
-          << height << " rows sent " << rows_sent;
-    }
+// A stream cut after some pixels, in the order the file stores its rows: the
+// rows it finished land in place, every other row is zero, a partly filled
+// row included, and pixels past the last row are dropped.
+struct CutStream {
+  std::string name;
+  int width;
+  int height;
+  bool interlaced;
+  int pixels_sent;
+};
+
+void PrintTo(const CutStream& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Rows of noise, which fills the code table so that entries are made again
+// after each clear over the remains of longer strings, between rows of runs,
+// whose long strings go into the row a block at a time.
+Bytes noise_and_runs(int width, int height) {
+  Bytes picture = noise_pixels(width * height, 8, static_cast<std::uint32_t>(width + height));
+  for (int row = 2; row < height; row += 3)
+    for (int column = 0; column < width; ++column)
+      picture[static_cast<std::size_t>(row * width + column)] =
+          static_cast<std::uint8_t>(column / (1 + row % 37));
+  return picture;
+}
+
+std::vector<CutStream> cut_streams() {
+  std::vector<CutStream> cases;
+  // Every small height meets the passes differently (some hold no row at
+  // all); each stops two pixels into a row.
+  for (int height = 1; height <= 17; ++height)
+    for (const int rows_sent : {height / 2, height, height + 3})
+      cases.push_back({"narrow_h" + std::to_string(height) + "_rows" + std::to_string(rows_sent),
+                       5, height, true, rows_sent * 5 + 2});
+  // Wide rows, where strings go into the row on the fast path, leaving bytes
+  // past their end until the next string covers them; cut at a row's start,
+  // inside it and just before its end.
+  for (const bool interlaced : {false, true}) {
+    const std::string kind = interlaced ? "interlaced_" : "plain_";
+    cases.push_back({kind + "second_stored_row_at_36", 64, 16, interlaced, 64 + 36});
+    for (const int into_row : {0, 1, 100, 255})
+      cases.push_back({kind + "after_clears_row17_at_" + std::to_string(into_row), 256, 160,
+                       interlaced, 17 * 256 + into_row});
+    cases.push_back({kind + "rows_of_4000_half_way", 4000, 16, interlaced, 4000 * 3 + 2000});
   }
+  return cases;
+}
+
+class CutStreamTest : public testing::TestWithParam<CutStream> {};
+
+INSTANTIATE_TEST_SUITE_P(Rows, CutStreamTest, testing::ValuesIn(cut_streams()),
+                         [](const testing::TestParamInfo<CutStream>& info) {
+                           return info.param.name;
+                         });
+
+TEST_P(CutStreamTest, FinishedRowsLandAndTheRestIsZero) {
+  const CutStream& c = GetParam();
+  const Bytes picture = noise_and_runs(c.width, c.height);
+  Bytes row_numbers;
+  for (int row = 0; row < c.height; ++row) row_numbers.push_back(static_cast<std::uint8_t>(row));
+  if (c.interlaced) row_numbers = interlaced_order(row_numbers, 1, c.height);
+  Bytes stream = c.interlaced ? interlaced_order(picture, c.width, c.height) : picture;
+  stream.resize(static_cast<std::size_t>(c.pixels_sent), 7);
+  Bytes expected_pixels(picture.size(), 0);
+  const int rows_finished = std::min(c.pixels_sent / c.width, c.height);
+  for (int i = 0; i < rows_finished; ++i) {
+    const auto at = static_cast<std::ptrdiff_t>(row_numbers[static_cast<std::size_t>(i)]) * c.width;
+    std::copy_n(picture.begin() + at, c.width, expected_pixels.begin() + at);
+  }
+  GifParts parts;
+  parts.width = static_cast<std::uint16_t>(c.width);
+  parts.height = static_cast<std::uint16_t>(c.height);
+  parts.image_packed = c.interlaced ? 0x40 : 0x00;
+  parts.data = sub_blocks(pack_codes(lzw_encode(stream, 8)), 255);
+  ScratchDir dir;
+  ConversionReport report;
+  ASSERT_EQ(convert_bytes_with(dir, assemble(parts), kBroadOptions, report), 0);
+  EXPECT_EQ(read_file(dir.path("out.bmp")),
+            expected_bmp(c.width, c.height, expected_pixels, test_colour_table()));
 }
 
 // A BMP past 2 GiB, even in a 32-bit build: the widest rows, more than 2^31

@@ -150,6 +150,10 @@ Reason write_batch(RowBatch& batch) {
   return platform::write_at(batch.file, offset, from, size) ? Reason::kNone : Reason::kWriteFailed;
 }
 
+void drop_unfinished_row(RowBatch& batch) {
+  if (rows_finished(batch) < batch.height) std::memset(next_row_slot(batch), 0, batch.stride);
+}
+
 Reason complete_file_size(const RowBatch& batch) {
   if (rows_finished(batch) > 0) return Reason::kNone;
   const std::uint8_t zero = 0;

@@ -73,6 +73,12 @@ Reason hand_over_row(RowBatch& batch);
 // Returns kNone, or kWriteFailed when the write fails.
 Reason write_batch(RowBatch& batch);
 
+// The image data ended before every row was finished: the row being filled in
+// next_row_slot is left as the rows never reached are, zero. Its slot may hold
+// the pixels decoded so far and bytes past them, and a window of the first
+// pass is written whole.
+void drop_unfinished_row(RowBatch& batch);
+
 // Gives a file in which no row was written its full announced size: its last
 // byte is written and the gap before it reads as zero. Returns kNone, or
 // kWriteFailed when the write fails.

@@ -474,6 +474,7 @@ Reason fail(RowBatch& batch, Reason reason) {
 // the file must be the terminator (the end of the file reads as 0 too).
 Reason finish_image(InputReader& reader, RowBatch& batch) {
   if (read_byte(reader) != 0) return fail(batch, Reason::kCorruptData);
+  drop_unfinished_row(batch);
   const Reason reason = write_batch(batch);
   if (reason != Reason::kNone) return reason;
   return complete_file_size(batch);
