@@ -53,6 +53,13 @@ void interlace(GifParts& parts) {
   parts.data = sub_blocks(pack_codes(lzw_encode(interlaced_order(kPixels, 6, 5), 8)), 255);
 }
 
+// The codes of pixels up to their last pixel code: no end code follows.
+std::vector<Code> without_end_code(const Bytes& pixels) {
+  std::vector<Code> codes = lzw_encode(pixels, 8);
+  codes.pop_back();
+  return codes;
+}
+
 void PrintTo(const Variant& c, std::ostream* os) {
   *os << c.name;
 }
@@ -184,6 +191,29 @@ INSTANTIATE_TEST_SUITE_P(
                   p.after_image = {};
                 },
                 30011, 0},
+        Variant{"no_end_code",
+                [](GifParts& p) { p.data = sub_blocks(pack_codes(without_end_code(kPixels)), 255); },
+                30004, 0, Reason::kCorruptData},
+        Variant{"no_end_code_interlaced",
+                [](GifParts& p) {
+                  interlace(p);
+                  p.data = sub_blocks(
+                      pack_codes(without_end_code(interlaced_order(kPixels, 6, 5))), 255);
+                },
+                30008, 0, Reason::kInterlaced},
+        Variant{"no_end_code_before_the_last_row",
+                [](GifParts& p) {
+                  const Bytes four_rows(kPixels.begin(), kPixels.begin() + 6 * 4);
+                  p.data = sub_blocks(pack_codes(without_end_code(four_rows)), 255);
+                },
+                30004, 30004, Reason::kCorruptData},
+        Variant{"no_end_code_no_terminator",
+                [](GifParts& p) {
+                  p.data = sub_blocks(pack_codes(without_end_code(kPixels)), 255);
+                  p.after_data = {};
+                  p.after_image = {};
+                },
+                30004, 30004, Reason::kDataCutShort},
         Variant{"cut_inside_image_data",
                 [](GifParts& p) {
                   p.data.resize(p.data.size() / 2);

@@ -26,10 +26,13 @@ struct ConversionOptions {
   // A file that ends, or holds a 0 byte, where the next block would start,
   // after its first image was converted completely.
   bool trailer_optional = false;
+  // A complete image whose data ends, with its terminator, without an end
+  // code: the end of the data stands for the end code.
+  bool end_code_optional = false;
 };
 
 inline constexpr ConversionOptions kStrictOptions{};
-inline constexpr ConversionOptions kBroadOptions{true, true, true};
+inline constexpr ConversionOptions kBroadOptions{true, true, true, true};
 
 // How a step ended: kNone to go on, anything else ends the conversion and is
 // reported as it stands. Each reason has exactly one result code.

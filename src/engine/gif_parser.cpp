@@ -188,7 +188,7 @@ Reason convert_image(InputReader& reader, const GlobalTable& global,
   if (reason != Reason::kNone) return reason;
   if (image.interlaced && !options.interlaced) return Reason::kInterlaced;
   if (image.width == 0 || image.height == 0) return Reason::kEmptyImage;
-  return decode_image(reader, image, bmp_file);
+  return decode_image(reader, image, options, bmp_file);
 }
 
 // Walks the blocks up to the trailer, converting the first image and

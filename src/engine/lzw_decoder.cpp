@@ -216,14 +216,19 @@ struct BitStream {
   // A code starting before this bit is read with one load: it lies before
   // fast_end and before the first code of another width (see set_limit).
   unsigned limit = 0;
+  // The terminator came where the next sub-block of codes was needed.
+  bool terminated = false;
 };
 
 // Starts the next data sub-block. The file ending before or inside it cuts
 // the data short; a 0 length (the terminator) while codes are still expected
-// is corrupt data.
+// is corrupt data, unless the image is complete (see end_without_end_code).
 Reason start_sub_block(InputReader& reader, CodeTable& table, BitStream& stream) {
   const std::int32_t length = read_byte(reader);
-  if (length < 1) return reader.ended ? Reason::kDataCutShort : Reason::kCorruptData;
+  if (length < 1) {
+    stream.terminated = !reader.ended;
+    return reader.ended ? Reason::kDataCutShort : Reason::kCorruptData;
+  }
   const std::int32_t got = read_block(reader, table.data, length);
   if (got < length) return Reason::kDataCutShort;
   stream.position = 0;
@@ -470,18 +475,34 @@ Reason fail(RowBatch& batch, Reason reason) {
   return reason;
 }
 
-// The end code: the rest of the current sub-block is ignored; the next byte of
-// the file must be the terminator (the end of the file reads as 0 too).
-Reason finish_image(InputReader& reader, RowBatch& batch) {
-  if (read_byte(reader) != 0) return fail(batch, Reason::kCorruptData);
+// The image data is over: the rows held are written and the file given its
+// full size.
+Reason write_rows(RowBatch& batch) {
   drop_unfinished_row(batch);
   const Reason reason = write_batch(batch);
   if (reason != Reason::kNone) return reason;
   return complete_file_size(batch);
 }
 
-Reason run_decoder(InputReader& reader, int code_size, CodeTable& table, RowBatch& batch,
-                   std::uint32_t width) {
+// The end code: the rest of the current sub-block is ignored; the next byte of
+// the file must be the terminator (the end of the file reads as 0 too).
+Reason finish_image(InputReader& reader, RowBatch& batch) {
+  if (read_byte(reader) != 0) return fail(batch, Reason::kCorruptData);
+  return write_rows(batch);
+}
+
+// A code could not be taken. Where the terminator came instead and every row
+// is finished, the image is complete and, when the options allow it, its data
+// ends there as at an end code; otherwise the reason stands.
+Reason end_without_end_code(RowBatch& batch, const BitStream& stream, bool end_code_optional,
+                            Reason reason) {
+  if (stream.terminated && end_code_optional && rows_finished(batch) == batch.height)
+    return write_rows(batch);
+  return fail(batch, reason);
+}
+
+Reason run_decoder(InputReader& reader, int code_size, bool end_code_optional, CodeTable& table,
+                   RowBatch& batch, std::uint32_t width) {
   const unsigned clear_code = 1U << code_size;
   const Place clear = place_of(clear_code);
   const Place end = place_of(clear_code + 1);
@@ -500,7 +521,7 @@ Reason run_decoder(InputReader& reader, int code_size, CodeTable& table, RowBatc
     stream.limit = 0;  // the first code sets the limit for the new width
     do {
       if ((reason = take_code(reader, table, stream, lzw, place)) != Reason::kNone)
-        return fail(batch, reason);
+        return end_without_end_code(batch, stream, end_code_optional, reason);
     } while (place == clear);
     if (place == end) return finish_image(reader, batch);
     if (&entry_at(table, place) >= lzw.added) return fail(batch, Reason::kCorruptData);
@@ -526,7 +547,7 @@ Reason run_decoder(InputReader& reader, int code_size, CodeTable& table, RowBatc
       }
       if (at_limit) {
         if ((reason = take_code(reader, table, stream, lzw, place)) != Reason::kNone)
-          return fail(batch, reason);
+          return end_without_end_code(batch, stream, end_code_optional, reason);
         if (!grow_table(table, lzw, pixel_at, place)) return fail(batch, Reason::kCorruptData);
       }
       if ((reason = emit(table, batch, width, cursor, place)) != Reason::kNone) [[unlikely]] {
@@ -540,7 +561,8 @@ Reason run_decoder(InputReader& reader, int code_size, CodeTable& table, RowBatc
 
 }  // namespace
 
-Reason decode_image(InputReader& reader, const ImageHeader& image, platform::FileHandle bmp_file) {
+Reason decode_image(InputReader& reader, const ImageHeader& image, const ConversionOptions& options,
+                    platform::FileHandle bmp_file) {
   const std::uint64_t stride = stride_for(image.width);
   const std::uint32_t capacity = rows_per_batch(stride, image.height);
   WorkingMemory memory;
@@ -552,7 +574,8 @@ Reason decode_image(InputReader& reader, const ImageHeader& image, platform::Fil
   }
   RowBatch batch{bmp_file, memory.rows, stride, image.height, capacity};
   if (image.interlaced) plan_interlaced_rows(batch);
-  const Reason reason = run_decoder(reader, image.code_size, *memory.table, batch, image.width);
+  const Reason reason = run_decoder(reader, image.code_size, options.end_code_optional,
+                                    *memory.table, batch, image.width);
   release_all(memory);
   return reason;
 }

@@ -19,10 +19,13 @@ struct ImageHeader {
 
 // Decodes the data sub-blocks that follow the code-size byte, read through
 // reader, and writes each finished row to its bottom-up place in bmp_file.
-// Returns kNone when the end code is followed by the 0 terminator; kNoMemory
-// when the working memory cannot be had; kBadCodeSize for a code size outside
-// 2..8; kDataCutShort when the file ends inside the data; kCorruptData for any
-// other fault in the stream; kWriteFailed when a row cannot be written.
-Reason decode_image(InputReader& reader, const ImageHeader& image, platform::FileHandle bmp_file);
+// Returns kNone when the end code is followed by the 0 terminator, or, with
+// options.end_code_optional, when the terminator ends the data of a complete
+// image without an end code; kNoMemory when the working memory cannot be had;
+// kBadCodeSize for a code size outside 2..8; kDataCutShort when the file ends
+// inside the data; kCorruptData for any other fault in the stream;
+// kWriteFailed when a row cannot be written.
+Reason decode_image(InputReader& reader, const ImageHeader& image, const ConversionOptions& options,
+                    platform::FileHandle bmp_file);
 
 }  // namespace brevlo

@@ -12,8 +12,8 @@ a nonzero result the output is deleted, so None is returned.
 By default it models BREVLO32. With broad=True it models the conversion the
 brevlo command and brevlo_convert(flags 0) make: colour tables of any size,
 global or local (and a file without a global table whose first image has one),
-interlaced images, and a file that ends or holds a 0 byte after its first image
-in place of the trailer.
+interlaced images, a file that ends or holds a 0 byte after its first image in
+place of the trailer, and a complete image whose data ends without an end code.
 
 Uses the standard library only.
 """
@@ -157,11 +157,16 @@ class BadGif(Exception):
         self.code = code
 
 
+class DataEnded(Exception):
+    """Raised by the bit reader when the terminator stands where a code goes on."""
+
+
 class BitReader:
     """Sub-block buffer plus the bit position p of the current byte."""
 
-    def __init__(self, reader):
+    def __init__(self, reader, broad=False):
         self.reader = reader
+        self.broad = broad
         self.block = b""
         self.index = -1  # current byte; one step before the start of an empty buffer
         self.p = 8
@@ -171,6 +176,8 @@ class BitReader:
         if self.index >= len(self.block):
             length = self.reader.read_byte()
             if length < 1:
+                if self.broad and not self.reader.ended:
+                    raise DataEnded()
                 raise BadGif(ERR_BAD_GIF)
             delivered = self.reader.read_block(length)
             if len(delivered) < length:
@@ -209,7 +216,7 @@ def interlaced_rows(height):
     return rows
 
 
-def decode_image(reader, code_size, bmp, width, height, interlaced=False):
+def decode_image(reader, code_size, bmp, width, height, interlaced=False, broad=False):
     """Decodes one image's LZW data into bottom-up rows of the BMP."""
     if code_size < 2 or code_size > 8:
         return ERR_BAD_GIF
@@ -227,7 +234,7 @@ def decode_image(reader, code_size, bmp, width, height, interlaced=False):
     row = bytearray(stride)
     column = 0
     rows_written = 0
-    bits = BitReader(reader)
+    bits = BitReader(reader, broad)
 
     try:
         while True:
@@ -276,6 +283,9 @@ def decode_image(reader, code_size, bmp, width, height, interlaced=False):
             previous = code
     except BadGif as failure:
         return failure.code
+    except DataEnded:
+        # Only a complete image may end without its end code.
+        return OK if rows_written == height else ERR_BAD_GIF
 
 
 def skip_sub_blocks(reader):
@@ -361,7 +371,7 @@ def parse(reader, bmp, broad=False):
                 return ERR_UNSUPPORTED
             if width == 0 or height == 0:
                 return ERR_BAD_GIF
-            result = decode_image(reader, code_size, bmp, width, height, interlaced)
+            result = decode_image(reader, code_size, bmp, width, height, interlaced, broad)
             if result != OK:
                 return result
             full_size = BMP_PIXEL_OFFSET + stride_of(width) * height
