@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
@@ -295,9 +295,8 @@ std::uint32_t interlaced_row(std::uint32_t k, std::uint32_t height) {
   constexpr std::uint32_t kStarts[] = {0, 4, 2, 1};
   constexpr std::uint32_t kSteps[] = {8, 8, 4, 2};
   for (int pass = 0; pass < 4; ++pass) {
-    const std::uint32_t rows = height > kStarts[pass]
-                                   ? (height - kStarts[pass] + kSteps[pass] - 1) / kSteps[pass]
-                                   : 0;
+    const std::uint32_t rows =
+        height > kStarts[pass] ? (height - kStarts[pass] + kSteps[pass] - 1) / kSteps[pass] : 0;
     if (k < rows) return kStarts[pass] + k * kSteps[pass];
     k -= rows;
   }

@@ -191,14 +191,15 @@ INSTANTIATE_TEST_SUITE_P(
                   p.after_image = {};
                 },
                 30011, 0},
-        Variant{"no_end_code",
-                [](GifParts& p) { p.data = sub_blocks(pack_codes(without_end_code(kPixels)), 255); },
-                30004, 0, Reason::kCorruptData},
+        Variant{
+            "no_end_code",
+            [](GifParts& p) { p.data = sub_blocks(pack_codes(without_end_code(kPixels)), 255); },
+            30004, 0, Reason::kCorruptData},
         Variant{"no_end_code_interlaced",
                 [](GifParts& p) {
                   interlace(p);
-                  p.data = sub_blocks(
-                      pack_codes(without_end_code(interlaced_order(kPixels, 6, 5))), 255);
+                  p.data = sub_blocks(pack_codes(without_end_code(interlaced_order(kPixels, 6, 5))),
+                                      255);
                 },
                 30008, 0, Reason::kInterlaced},
         Variant{"no_end_code_before_the_last_row",

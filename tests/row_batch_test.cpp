@@ -95,8 +95,8 @@ std::vector<CutStream> cut_streams() {
   // all); each stops two pixels into a row.
   for (int height = 1; height <= 17; ++height)
     for (const int rows_sent : {height / 2, height, height + 3})
-      cases.push_back({"narrow_h" + std::to_string(height) + "_rows" + std::to_string(rows_sent),
-                       5, height, true, rows_sent * 5 + 2});
+      cases.push_back({"narrow_h" + std::to_string(height) + "_rows" + std::to_string(rows_sent), 5,
+                       height, true, rows_sent * 5 + 2});
   // Wide rows, where strings go into the row on the fast path, leaving bytes
   // past their end until the next string covers them; cut at a row's start,
   // inside it and just before its end.

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "file_checks.h"
 #include "interrupts.h"
 #include "temporary_files.h"
