@@ -1,6 +1,8 @@
 // The block loop, the header and colour-table checks, and files that end early.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "engine/input_reader.h"
 #include "gif_writer.h"
 #include "test_files.h"
@@ -328,6 +330,22 @@ TEST(GifParser, PipeConvertsLikeAFile) {
   ConversionReport report;
   ASSERT_EQ(convert_stream_with(dir, assemble(parts), kStrictOptions, report), 0);
   EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
+}
+
+// A read of the GIF that fails ends the file as its end would, and the report
+// carries that read's own error number: here this process's memory, read from
+// address 0, which no process has.
+TEST(GifParser, AFailedReadIsReportedWithItsError) {
+  const platform::FileHandle gif = platform::open_for_reading("/proc/self/mem");
+  if (gif == platform::kNoFile) GTEST_SKIP() << "no /proc/self/mem to read";
+  ScratchDir dir;
+  const platform::FileHandle bmp = platform::open_for_writing(dir.path("out.bmp").c_str());
+  ConversionReport report;
+  EXPECT_EQ(convert_gif(gif, bmp, kBroadOptions, report), ERR_BAD_GIF);
+  platform::close(gif);
+  platform::close(bmp);
+  EXPECT_EQ(report.reason, Reason::kNotGif);
+  EXPECT_EQ(report.system_error, EIO);
 }
 
 TEST(GifParser, OnlyTheFirstImageIsConverted) {
