@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "brevlo.h"
-#include "engine/bmp_layout.h"
 #include "gif_writer.h"
 #include "platform/fault_injection.h"
 #include "test_files.h"
@@ -33,12 +32,18 @@ class BatchShapeTest : public testing::TestWithParam<Shape> {};
 
 // Widths chosen around the batch size: many rows per batch with a short last
 // batch, the fewest rows a batch holds (the widest rows), and rows that fill
-// a batch exactly.
-INSTANTIATE_TEST_SUITE_P(Batches, BatchShapeTest,
-                         testing::Values(Shape{"short_last_batch", 1000, 300},
-                                         Shape{"fewest_rows_per_batch", 65535, 9},
-                                         Shape{"rows_fill_batches_exactly", 1024, 514},
-                                         Shape{"widest", 65535, 2}, Shape{"one_column", 1, 3000}),
+// a batch exactly; rows past 2048 and 4096 pixels, and a single column.
+const Shape kShapes[] = {{"short_last_batch", 1000, 300},
+                         {"fewest_rows_per_batch", 65535, 9},
+                         {"rows_fill_batches_exactly", 1024, 514},
+                         {"widest", 65535, 2},
+                         {"one_column", 1, 3000},
+                         {"wide_2048", 2048, 2},
+                         {"wide_2049", 2049, 2},
+                         {"wide_4097", 4097, 2},
+                         {"tall_one_column", 1, 5000}};
+
+INSTANTIATE_TEST_SUITE_P(Batches, BatchShapeTest, testing::ValuesIn(kShapes),
                          [](const testing::TestParamInfo<Shape>& info) { return info.param.name; });
 
 TEST_P(BatchShapeTest, WholeImageLandsInPlace) {
@@ -46,19 +51,6 @@ TEST_P(BatchShapeTest, WholeImageLandsInPlace) {
   const Bytes pixels = noise_pixels(s.width * s.height, 8, static_cast<std::uint32_t>(s.width));
   ScratchDir dir;
   ASSERT_EQ(convert_bytes(dir, make_gif(s.width, s.height, pixels)), 0);
-  EXPECT_EQ(read_file(dir.path("out.bmp")),
-            expected_bmp(s.width, s.height, pixels, test_colour_table()));
-}
-
-TEST_P(BatchShapeTest, EndCodeInsideABatchWritesOnlyFinishedRows) {
-  // The stream stops half way through a row, a little past the first batch.
-  const Shape& s = GetParam();
-  const std::uint64_t per_batch = rows_per_batch(stride_for(s.width), s.height);
-  const int rows = static_cast<int>(std::min<std::uint64_t>(per_batch + 1, s.height - 1));
-  Bytes pixels = noise_pixels(s.width * rows + s.width / 2, 8, 99);
-  ScratchDir dir;
-  ASSERT_EQ(convert_bytes(dir, make_gif(s.width, s.height, pixels)), 0);
-  pixels.resize(static_cast<std::size_t>(s.width) * rows);  // the half row is not written
   EXPECT_EQ(read_file(dir.path("out.bmp")),
             expected_bmp(s.width, s.height, pixels, test_colour_table()));
 }
@@ -92,6 +84,25 @@ Bytes noise_and_runs(int width, int height) {
 
 std::vector<CutStream> cut_streams() {
   std::vector<CutStream> cases;
+  // The image data ends inside the first row, after the first row, with a
+  // clear code at once, and long after the last row.
+  cases.push_back({"end_in_second_row_3x3", 3, 3, false, 4});
+  cases.push_back({"clear_then_end", 5, 3, false, 0});
+  cases.push_back({"part_of_the_first_row_only", 5, 2, false, 2});
+  cases.push_back({"surplus_twice_the_image", 4, 5, false, 40});
+  // Half a row past a third of the image, half of it, a row more, and all but
+  // the last row: inside the first batch, at or just past a batch's end, and
+  // in the last batch, for each of the batch shapes above.
+  for (const Shape& shape : kShapes) {
+    std::vector<int> rows = {shape.height / 3, shape.height / 2, shape.height / 2 + 1,
+                             shape.height - 1};
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (const int row : rows)
+      if (row < shape.height)
+        cases.push_back({std::string(shape.name) + "_rows" + std::to_string(row), shape.width,
+                         shape.height, false, row * shape.width + shape.width / 2});
+  }
   // Every small height meets the passes differently (some hold no row at
   // all); each stops two pixels into a row.
   for (int height = 1; height <= 17; ++height)
@@ -122,15 +133,19 @@ INSTANTIATE_TEST_SUITE_P(Rows, CutStreamTest, testing::ValuesIn(cut_streams()),
 TEST_P(CutStreamTest, FinishedRowsLandAndTheRestIsZero) {
   const CutStream& c = GetParam();
   const Bytes picture = noise_and_runs(c.width, c.height);
-  Bytes row_numbers;
-  for (int row = 0; row < c.height; ++row) row_numbers.push_back(static_cast<std::uint8_t>(row));
-  if (c.interlaced) row_numbers = interlaced_order(row_numbers, 1, c.height);
+  std::vector<int> row_numbers;  // the GIF rows in the order the file stores them
+  if (c.interlaced) {
+    for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+      for (int row = start; row < c.height; row += step) row_numbers.push_back(row);
+  } else {
+    for (int row = 0; row < c.height; ++row) row_numbers.push_back(row);
+  }
   Bytes stream = c.interlaced ? interlaced_order(picture, c.width, c.height) : picture;
   stream.resize(static_cast<std::size_t>(c.pixels_sent), 7);
   Bytes expected_pixels(picture.size(), 0);
   const int rows_finished = std::min(c.pixels_sent / c.width, c.height);
   for (int i = 0; i < rows_finished; ++i) {
-    const auto at = static_cast<std::ptrdiff_t>(row_numbers[static_cast<std::size_t>(i)]) * c.width;
+    const auto at = std::ptrdiff_t{row_numbers[static_cast<std::size_t>(i)]} * c.width;
     std::copy_n(picture.begin() + at, c.width, expected_pixels.begin() + at);
   }
   GifParts parts;

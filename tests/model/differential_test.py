@@ -184,11 +184,14 @@ def handcrafted_cases():
     for cut in range(781, len(full)):
         yield "truncated at %d" % cut, full[:cut]
 
-    # a file whose blocks straddle the 1024-byte chunk boundary at every phase
-    for pad in range(0, 260, 13):
-        pre = gb.extension(0xFE, [bytes(pad % 256)]) if pad else b""
+    # image data in sub-blocks of 61 bytes that straddle the end of the
+    # reader's first chunk at every phase: stray bytes (skipped one by one)
+    # put the image block `into` bytes before the boundary
+    for into in range(0, 260, 13):
+        filler = b"\x55" * (gif_model.READER_CHUNK - 781 - into)
         phased = gb.encode(gb.random_pixels(rng, 400, 256), 8)
-        yield "chunk phase %d" % pad, base() + pre + gb.image(40, 10, phased, sizes=(61,)) + b"\x3b"
+        yield ("chunk phase %d" % into,
+               base() + filler + gb.image(40, 10, phased, sizes=(61,)) + b"\x3b")
 
 
 def cut_streams():
