@@ -257,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
                 30008, 0, Reason::kInterlaced, true},
         Variant{"no_end_code_before_the_last_row",
                 [](GifParts& p) {
-                  const Bytes four_rows(kPixels.begin(), kPixels.begin() + 6 * 4);
+                  const Bytes four_rows(kPixels.begin(), kPixels.end() - 6);  // of the 6x5
                   p.data = sub_blocks(pack_codes(without_end_code(four_rows)), 255);
                 },
                 30004, 30004, Reason::kCorruptData},
@@ -305,11 +305,9 @@ TEST(Truncation, EveryLengthGivesTheReasonForWhereTheFileEnds) {
       Reason reason = Reason::kNone;
       if (length < 6) {
         reason = Reason::kNotGif;
-      } else if (length < code_size_at) {
-        reason = Reason::kEndedEarly;
-      } else if (length < terminator_at) {
+      } else if (length >= code_size_at && length < terminator_at) {
         reason = Reason::kDataCutShort;
-      } else if (length < gif.size() && !broad) {
+      } else if (length < code_size_at || (length < gif.size() && !broad)) {
         reason = Reason::kEndedEarly;
       }
       SCOPED_TRACE(std::string(broad ? "broad" : "strict") + ", length " + std::to_string(length));

@@ -77,7 +77,8 @@ Bytes noise_and_runs(int width, int height) {
   Bytes picture = noise_pixels(width * height, 8, static_cast<std::uint32_t>(width + height));
   for (int row = 2; row < height; row += 3)
     for (int column = 0; column < width; ++column)
-      picture[static_cast<std::size_t>(row * width + column)] =
+      picture[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+              static_cast<std::size_t>(column)] =
           static_cast<std::uint8_t>(column / (1 + row % 37));
   return picture;
 }
