@@ -247,20 +247,28 @@ void check_refused_memory(int first_result, std::uint64_t blocks, std::size_t si
           "a conversion without memory left its output");
 }
 
-// Converts the scratch input through the engine with the broad options into
-// its own output, removed again after a failure as the command removes it.
-int convert_broadly() {
+// Converts gif_path through the engine with the broad options into bmp_path,
+// as the command does.
+int convert_through_engine(const std::string& gif_path, const std::string& bmp_path,
+                           brevlo::ConversionReport& report) {
   namespace platform = brevlo::platform;
-  const std::string& out = scratch_paths().broad_bmp;
-  fault_injection::fail_obtain_number(0);
-  const platform::FileHandle gif = platform::open_for_reading(scratch_paths().gif.c_str());
-  const platform::FileHandle bmp = platform::open_for_writing(out.c_str());
+  const platform::FileHandle gif = platform::open_for_reading(gif_path.c_str());
+  const platform::FileHandle bmp = platform::open_for_writing(bmp_path.c_str());
   if (gif == platform::kNoFile || bmp == platform::kNoFile || !platform::empty(bmp))
     violated("cannot open the scratch files");
-  brevlo::ConversionReport report;
   const int result = brevlo::convert_gif(gif, bmp, brevlo::kBroadOptions, report);
   platform::close(gif);
   platform::close(bmp);
+  return result;
+}
+
+// Converts the scratch input through the engine with the broad options into
+// its own output, removed again after a failure as the command removes it.
+int convert_broadly() {
+  const std::string& out = scratch_paths().broad_bmp;
+  fault_injection::fail_obtain_number(0);
+  brevlo::ConversionReport report;
+  const int result = convert_through_engine(scratch_paths().gif, out, report);
   if (result != BREVLO_SUCCESS) ::unlink(out.c_str());
   const fault_injection::MemoryCounts memory = fault_injection::memory_counts();
   require(memory.obtained == memory.released, "working memory not released (broad)");
@@ -306,7 +314,6 @@ std::uint32_t interlaced_row(std::uint32_t k, std::uint32_t height) {
 // Converts the twin, strictly where the fixed contract takes it, and returns
 // the result.
 int convert_twin(const Bytes& twin) {
-  namespace platform = brevlo::platform;
   const Paths& paths = scratch_paths();
   FILE* file = std::fopen(paths.twin_gif.c_str(), "wb");
   if (file == nullptr || std::fwrite(twin.data(), 1, twin.size(), file) != twin.size())
@@ -315,15 +322,8 @@ int convert_twin(const Bytes& twin) {
   ::unlink(paths.twin_bmp.c_str());
   if (BREVLO32(paths.twin_gif.c_str(), paths.twin_bmp.c_str()) == BREVLO_SUCCESS)
     return BREVLO_SUCCESS;
-  const platform::FileHandle gif = platform::open_for_reading(paths.twin_gif.c_str());
-  const platform::FileHandle bmp = platform::open_for_writing(paths.twin_bmp.c_str());
-  if (gif == platform::kNoFile || bmp == platform::kNoFile || !platform::empty(bmp))
-    violated("cannot open the twin's files");
   brevlo::ConversionReport report;
-  const int result = brevlo::convert_gif(gif, bmp, brevlo::kBroadOptions, report);
-  platform::close(gif);
-  platform::close(bmp);
-  return result;
+  return convert_through_engine(paths.twin_gif, paths.twin_bmp, report);
 }
 
 // A broad success whose first image is interlaced: its twin without the flag
