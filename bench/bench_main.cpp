@@ -29,7 +29,7 @@
 
 #include "bench_images.h"
 #include "engine/bmp_layout.h"
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "engine/input_reader.h"
 #include "giflib_converter.h"
 #include "io_floor.h"

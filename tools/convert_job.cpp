@@ -1,6 +1,6 @@
 #include "convert_job.h"
 
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "output_commit.h"
 #include "platform/command_platform.h"
 

@@ -19,6 +19,7 @@ enum class When : std::uint8_t {
   kBroad,              // converting as the command does by default
   kImageConverted,     // the first image was decoded to its end
   kImageNotConverted,  // it was not
+  kEndCodeMissing,     // the image was complete, and its data ended without its end code
 };
 
 // An engine's reason as a person reads it. In words, {width}, {height},
@@ -41,6 +42,7 @@ constexpr ReasonText kReasonTexts[] = {
     {Reason::kNoImage, When::kAlways, kBadGif, "no image in the file", ""},
     {Reason::kEmptyImage, When::kAlways, kBadGif, "empty image ({width}x{height} pixels)", ""},
     {Reason::kBadCodeSize, When::kAlways, kBadGif, "corrupt image data: code size {code_size}", ""},
+    {Reason::kCorruptData, When::kEndCodeMissing, kBadGif, "corrupt image data", kWithoutStrict},
     {Reason::kCorruptData, When::kAlways, kBadGif, "corrupt image data", ""},
     {Reason::kDataCutShort, When::kAlways, kBadGif,
      "the file is cut short: it ends inside its image data", ""},
@@ -124,6 +126,8 @@ bool applies(When when, const ConversionReport& report, bool strict) {
       return report.image_converted;
     case When::kImageNotConverted:
       return !report.image_converted;
+    case When::kEndCodeMissing:
+      return report.end_code_missing;
     case When::kAlways:
       break;
   }

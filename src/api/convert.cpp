@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "brevlo.h"
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "platform/platform.h"
 
 namespace brevlo {

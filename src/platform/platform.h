@@ -120,4 +120,10 @@ void* obtain(std::size_t size, bool zero_filled);
 // Releases a block from obtain; null is ignored.
 void release(void* block);
 
+// The system's error number of the last call on this thread that failed
+// (errno on POSIX, GetLastError() on Windows), for the calls above that report
+// failure; obtain sets it too. Read straight after the failing call, before
+// any other.
+int last_error();
+
 }  // namespace brevlo::platform

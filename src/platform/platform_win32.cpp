@@ -166,11 +166,18 @@ bool close(FileHandle file) {
 }
 
 void* obtain(std::size_t size, bool zero_filled) {
-  return ::HeapAlloc(::GetProcessHeap(), zero_filled ? HEAP_ZERO_MEMORY : 0, size);
+  void* block = ::HeapAlloc(::GetProcessHeap(), zero_filled ? HEAP_ZERO_MEMORY : 0, size);
+  // HeapAlloc sets no error of its own.
+  if (block == nullptr) ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return block;
 }
 
 void release(void* block) {
   if (block != nullptr) ::HeapFree(::GetProcessHeap(), 0, block);
+}
+
+int last_error() {
+  return static_cast<int>(::GetLastError());
 }
 
 }  // namespace brevlo::platform

@@ -491,6 +491,8 @@ TEST(Failures, OneLineWithThePlainReasonAndTheCode) {
   interlaced.data = no_global_table.data;
   GifParts corrupt;
   corrupt.data = sub_blocks(pack_codes(with_widths({256, 1, 300, 257}, 8)), 255);
+  GifParts no_end_code;  // one pixel, then the terminator where the end code belongs
+  no_end_code.data = sub_blocks(pack_codes(with_widths({256, 7}, 8)), 255);
   GifParts code_size_9;
   code_size_9.code_size = 9;
   code_size_9.data = no_global_table.data;
@@ -517,6 +519,9 @@ TEST(Failures, OneLineWithThePlainReasonAndTheCode) {
        "(30011); it converts without --strict"},
       {{"in.gif"}, assemble(corrupt), "in.gif: corrupt image data (30004)"},
       {{"--strict", "in.gif"}, assemble(corrupt), "in.gif: corrupt image data (30004)"},
+      {{"--strict", "in.gif"},
+       assemble(no_end_code),
+       "in.gif: corrupt image data (30004); it converts without --strict"},
       {{"in.gif"}, assemble(code_size_9), "in.gif: corrupt image data: code size 9 (30004)"},
       {{"--strict", "in.gif"},
        assemble(interlaced),
