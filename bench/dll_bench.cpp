@@ -80,9 +80,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const HMODULE dll = ::LoadLibraryA(argv[1]);
-  const auto convert = dll != nullptr ? reinterpret_cast<ConvertFunction>(reinterpret_cast<void*>(
-                                            ::GetProcAddress(dll, "BREVLO32")))
-                                      : nullptr;
+  const FARPROC found = dll != nullptr ? ::GetProcAddress(dll, "BREVLO32") : nullptr;
+  auto* const convert = reinterpret_cast<ConvertFunction>(reinterpret_cast<void*>(found));
   if (convert == nullptr) {
     std::fprintf(stderr, "%s: cannot load it or find BREVLO32 in it\n", argv[1]);
     return 1;

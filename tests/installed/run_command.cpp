@@ -213,7 +213,7 @@ std::string program_for_nobody(const std::string& program, std::string& why) {
                               fs::perms::others_read | fs::perms::others_exec;
   static std::vector<std::unique_ptr<ScratchDir>> copies;
   const ScratchDir& folder = *copies.emplace_back(std::make_unique<ScratchDir>());
-  const std::string copy = folder.path(fs::path(program).filename().string());
+  std::string copy = folder.path(fs::path(program).filename().string());
   std::error_code failed;
   fs::permissions(folder.path(""), kOpen, failed);
   if (!failed) fs::copy_file(program, copy, failed);
