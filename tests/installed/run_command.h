@@ -60,4 +60,20 @@ CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const st
 // True when a Launch may ask for as_nobody: this process is root.
 bool can_run_as_nobody();
 
+// What keeps user 65534 (with no other groups) from path: the first folder on
+// the way it cannot enter, or path itself when access(2) with mode fails for
+// it. Empty when nothing does. Asked of a child process that becomes that user,
+// so this process must be root.
+std::string barrier_for_nobody(const std::string& path, int mode);
+
+// A program user 65534 can run: program itself when nothing bars the way,
+// otherwise a copy in a scratch folder that user can enter, kept until this
+// process ends. Empty, with the reason in why, when neither can be had.
+std::string program_for_nobody(const std::string& program, std::string& why);
+
+// Why the installed command cannot run as user 65534 in the folder cwd; empty
+// when it can. A checkout in a private folder (a home of mode 0700) is no
+// reason: the command then runs from a copy.
+std::string why_nobody_cannot_run_in(const std::string& cwd);
+
 }  // namespace brevlo::test
