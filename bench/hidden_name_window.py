@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Counts the runs that leave a hidden temporary name behind after SIGKILL.
 
 usage: hidden_name_window.py BREVLO FOLDER [RUNS] [FILES] [WINDOW_MS] [--fresh]
