@@ -2,13 +2,18 @@
 // and memory operations (platform.h): names and folders, whole files made in
 // temporary files, the standard streams, threads and interrupts. Only the
 // command links it. The command's logic calls nothing else of the system, so
-// that it can stand on another implementation of this header; the one here
-// is POSIX's (command_*_posix.cpp).
+// that it stands on either implementation of this header: POSIX's
+// (*_posix.cpp) and Windows's (*_win32.cpp).
 //
-// A system error number is the system's own (errno on POSIX; an
-// implementation for Windows gives GetLastError()'s), the same kind that
-// ConversionReport::system_error carries; describe_error says it in the
-// system's words, and the few the command decides on are named below.
+// Names are strings of bytes: as the system gives them on POSIX, UTF-8 on
+// Windows, where the implementation turns them into the system's UTF-16 and
+// back (and platform.h's functions, as linked into the command, read them as
+// UTF-8 too).
+//
+// A system error number is the system's own (errno on POSIX, GetLastError()'s
+// on Windows), the same kind that ConversionReport::system_error carries;
+// describe_error says it in words, and the few the command decides on are
+// named below.
 #pragma once
 
 #include <cerrno>
@@ -17,16 +22,35 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
+namespace brevlo::cli {
+
+// The command itself (tools/brevlo.cpp): called by the system's entry point
+// (command_entry_*.cpp) with the arguments after the command's name, and
+// returns the exit status.
+int run_command(const std::vector<std::string>& arguments);
+
+}  // namespace brevlo::cli
+
 namespace brevlo::platform {
 
-// The system errors the command decides on, as POSIX numbers them.
+// The system errors the command decides on.
+#ifdef _WIN32
+// As winerror.h numbers them: ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND,
+// ERROR_DIRECTORY_NOT_SUPPORTED and ERROR_CANT_RESOLVE_FILENAME.
+inline constexpr int kNameTaken = 183;
+inline constexpr int kNoSuchName = 3;
+inline constexpr int kIsAFolder = 336;
+inline constexpr int kTooManyLinks = 1921;
+#else
 inline constexpr int kNameTaken = EEXIST;
 inline constexpr int kNoSuchName = ENOENT;
 inline constexpr int kIsAFolder = EISDIR;
 inline constexpr int kTooManyLinks = ELOOP;
+#endif
 
 // The system's words for error, such as "No such file or directory".
 std::string describe_error(int error);
