@@ -37,7 +37,17 @@ int run_command(const std::vector<std::string>& arguments);
 
 namespace brevlo::platform {
 
-// The system errors the command decides on.
+// What the command's help says of this system: its null device, for a trial
+// run; the end of a paragraph on files (what a replacing file keeps, and what
+// is written in place), which follows "line gets it. "; and how an interrupt
+// ends the command, after "failed, 2 for a mistake on the command line. ".
+struct SystemHelp {
+  std::string_view null_device;
+  std::string_view files;
+  std::string_view interrupts;
+};
+
+// The system errors the command decides on, and the help's words.
 #ifdef _WIN32
 // As winerror.h numbers them: ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND,
 // ERROR_DIRECTORY_NOT_SUPPORTED and ERROR_CANT_RESOLVE_FILENAME.
@@ -45,11 +55,24 @@ inline constexpr int kNameTaken = 183;
 inline constexpr int kNoSuchName = 3;
 inline constexpr int kIsAFolder = 336;
 inline constexpr int kTooManyLinks = 1921;
+inline constexpr SystemHelp kSystemHelp = {
+    "NUL",
+    "Replacing a file keeps its hidden and system attributes; a\n"
+    "read-only file is never replaced. Devices such as NUL are written in place.",
+    "Ctrl-C, Ctrl-Break\n"
+    "and closing its console window end the command with STATUS_CONTROL_C_EXIT."};
 #else
 inline constexpr int kNameTaken = EEXIST;
 inline constexpr int kNoSuchName = ENOENT;
 inline constexpr int kIsAFolder = EISDIR;
 inline constexpr int kTooManyLinks = ELOOP;
+inline constexpr SystemHelp kSystemHelp = {
+    "/dev/null",
+    "Replacing a file keeps its permissions, and a symbolic\n"
+    "link stays a link to the new file. Devices such as /dev/null are written in\n"
+    "place.",
+    "SIGINT, SIGTERM and SIGHUP\n"
+    "end the command by that signal (a shell shows 128+N)."};
 #endif
 
 // The system's words for error, such as "No such file or directory".
