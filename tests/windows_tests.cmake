@@ -74,9 +74,26 @@ function(brevlo_add_windows_tests name preset triplet machine dll wine_arch)
       ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${preload} ${wine_arch}
       ${CMAKE_BINARY_DIR}/wine-prefix-${wine_arch} ${host_program}
       ${dll_path} ${windows_run}/corpus ${windows_run}/${name}-work)
+  # Tests in one prefix take turns: each stops its Wine session at the end.
   set_tests_properties(${name}.host_under_wine PROPERTIES
     FIXTURES_REQUIRED windows_corpus
-    TIMEOUT 900)
+    TIMEOUT 900
+    RESOURCE_LOCK wine-prefix-${wine_arch})
+
+  # brevlo.exe against this build's command, row by row (windows_command_test.py).
+  if(TARGET brevlo_cli)
+    set(command_exe ${build_dir}/tools/brevlo.exe)
+    add_test(NAME ${name}.command_under_wine
+      COMMAND ${windows_unless_built} ${preset} ${command_exe} --
+        ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${preload} --driver ${wine_arch}
+        ${CMAKE_BINARY_DIR}/wine-prefix-${wine_arch} ${BREVLO_PYTHON}
+        ${CMAKE_CURRENT_SOURCE_DIR}/windows_command_test.py $<TARGET_FILE:brevlo_cli>
+        ${command_exe} ${windows_run}/${name}-command)
+    set_tests_properties(${name}.command_under_wine PROPERTIES
+      TIMEOUT 900
+      SKIP_RETURN_CODE 77
+      RESOURCE_LOCK wine-prefix-${wine_arch})
+  endif()
 
   add_test(NAME ${name}.archive
     COMMAND ${windows_unless_built} ${preset} ${dll_path} --
