@@ -125,6 +125,20 @@ ROWS = [
     {"name": "drive letters and backslashes",
      "files": {"pics/sub/c.gif": PLAIN_GIF},
      "args": ["-v", "-o", "{here}{sep}out{sep}", "pics{sep}sub{sep}c.gif"]},
+    {"name": "outputs that differ in letter case alone are one file (Linux: two)",
+     "files": {"x/a.gif": PLAIN_GIF, "y/A.gif": CRLF_GIF},
+     "args": ["--force", "-o", "out", "x/a.gif", "y/A.gif"],
+     "windows": {"status": 1, "stderr": [
+         "y/A.gif: not converted: its output out/A.bmp is also the output of x/a.gif",
+         "1 converted, 1 failed"],
+         "present": {"out/a.bmp": None}}},
+    {"name": "a pattern is expanded as a POSIX shell would (Linux: no shell here)",
+     "files": {"a.gif": PLAIN_GIF, "b.GIF": CRLF_GIF, "c.txt": b"text"},
+     "args": ["-v", "*.gif", "none*.gif"],
+     "windows": {"status": 1, "stdout_has": ["a.gif -> a.bmp (13 \u00d7 7)",
+                                             "b.GIF -> b.bmp (17 \u00d7 9)"],
+                 "stderr": ["none*.gif: cannot open it: Invalid name (30001)",
+                            "2 converted, 1 failed"]}},
     {"name": "a read-only output is refused and kept (Linux replaces it)",
      "files": {"a.gif": PLAIN_GIF, "a.bmp": b"old"}, "setup": "read-only a.bmp",
      "args": ["--force", "a.gif"],
@@ -282,7 +296,9 @@ def check_row(row, linux, windows, failures):
             if text not in w_out:
                 problems.append(f"standard output without {text!r}")
         for name, content in expected.get("present", {}).items():
-            if (w_folder / name).read_bytes() != content:
+            if not (w_folder / name).is_file():
+                problems.append(f"{name} is missing")
+            elif content is not None and (w_folder / name).read_bytes() != content:
                 problems.append(f"{name} changed")
         for name, bits in expected.get("attributes", {}).items():
             if dos_attributes(w_folder / name) & bits != bits:

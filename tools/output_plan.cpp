@@ -80,9 +80,10 @@ void find_target(Job& job) {
 }
 
 // Spells each place in the file system one way, so that "a.bmp", "./a.bmp"
-// and "dir/../a.bmp" compare equal even before the file exists: the folder
-// by its identity (looked up once per spelling of it) and the last name as
-// written; a folder not there yet by its absolute path.
+// and "dir/../a.bmp" (and on Windows "A.BMP") compare equal even before the
+// file exists: the folder by its identity (looked up once per spelling of it)
+// and the last name as the file system compares it; a folder not there yet by
+// its absolute path.
 class Places {
  public:
   std::string of(const std::string& path) {
@@ -90,7 +91,7 @@ class Places {
     const std::string folder = name.has_parent_path() ? text_of(name.parent_path()) : ".";
     auto [place, added] = folders_.try_emplace(folder);
     if (added) place->second = folder_place(folder);
-    return place->second + '/' + text_of(name.filename());
+    return place->second + '/' + platform::name_as_compared(text_of(name.filename()));
   }
 
  private:

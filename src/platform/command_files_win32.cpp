@@ -77,25 +77,6 @@ bool is_link(DWORD attributes, DWORD tag) {
          (IsReparseTagNameSurrogate(tag) || tag == 0);
 }
 
-// The identity of the open file; a device, which has no index, is known by
-// its kind alone.
-FileIdentity identify_open(HANDLE handle) {
-  FileIdentity identity = identify(reinterpret_cast<FileHandle>(handle));
-  if (identity.known) return identity;
-  switch (::GetFileType(handle)) {
-    case FILE_TYPE_CHAR:
-      identity.kind = FileKind::kCharacterDevice;
-      break;
-    case FILE_TYPE_PIPE:
-      identity.kind = FileKind::kPipe;
-      break;
-    default:
-      return identity;
-  }
-  identity.known = true;
-  return identity;
-}
-
 // The name with "\\?\" taken off, as GetFinalPathNameByHandle gives it, and a
 // network path's "\\?\UNC\server" given back as "\\server".
 std::wstring without_long_prefix(std::wstring name) {
@@ -155,16 +136,21 @@ bool is_out_of_open_files(int error) {
   return error == ERROR_TOO_MANY_OPEN_FILES;
 }
 
+// A name that is a link is described as one; any other is identify_path's.
 FileIdentity identify_name(const char* path) {
   HANDLE handle = open_name(path, FILE_READ_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
   if (handle == INVALID_HANDLE_VALUE) return {};
-  FileIdentity identity = identify_open(handle);
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) != 0 &&
-      is_link(tag.FileAttributes, tag.ReparseTag))
+  const bool link =
+      ::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) != 0 &&
+      is_link(tag.FileAttributes, tag.ReparseTag);
+  FileIdentity identity;
+  if (link) {
+    identity = identify(reinterpret_cast<FileHandle>(handle));
     identity.kind = FileKind::kLink;
+  }
   ::CloseHandle(handle);
-  return identity;
+  return link ? identity : identify_path(path);
 }
 
 // Where a link leads in the end: the final name of the file it reaches.
@@ -197,6 +183,17 @@ std::string current_folder() {
   if (length == 0 || length >= needed) return "";
   folder.resize(length);
   return to_utf8(folder);
+}
+
+std::string name_as_compared(const std::string& name) {
+  const std::wstring wide = to_utf16(name);
+  if (wide.empty()) return name;
+  std::wstring upper(wide.size(), L'\0');
+  const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(),
+                                     static_cast<int>(wide.size()), upper.data(),
+                                     static_cast<int>(upper.size()), nullptr, nullptr, 0);
+  return length > 0 ? to_utf8(std::wstring_view(upper.data(), static_cast<std::size_t>(length)))
+                    : name;
 }
 
 int open_folder(const std::string& path, FolderListing& listing) {

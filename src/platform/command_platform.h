@@ -101,6 +101,11 @@ int make_folders(const std::string& path);
 // cannot say.
 std::string current_folder();
 
+// A file name in the form the file system compares names in, so that two
+// spellings of one name give the same: as it is on POSIX, in capitals on
+// Windows, whose file systems ignore letter case.
+std::string name_as_compared(const std::string& name);
+
 // One name in a folder.
 struct FolderEntry {
   std::string name;

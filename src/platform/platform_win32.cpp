@@ -58,10 +58,16 @@ FileKind kind_of(HANDLE handle, DWORD attributes) {
   }
 }
 
-// The identity of what an inspection handle is on, closing the handle.
+// The identity of what an inspection handle is on, closing the handle. A
+// device or pipe, which has no file index, is known by its kind alone.
 FileIdentity identify_and_close(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return {};
-  const FileIdentity identity = identify(from_handle(handle));
+  FileIdentity identity = identify(from_handle(handle));
+  if (!identity.known) {
+    identity.kind = kind_of(handle, 0);
+    identity.known =
+        identity.kind == FileKind::kCharacterDevice || identity.kind == FileKind::kPipe;
+  }
   ::CloseHandle(handle);
   return identity;
 }
