@@ -13,6 +13,7 @@ Windows must do instead. No row may leave a temporary file behind.
 """
 
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -125,6 +126,12 @@ ROWS = [
     {"name": "drive letters and backslashes",
      "files": {"pics/sub/c.gif": PLAIN_GIF},
      "args": ["-v", "-o", "{here}{sep}out{sep}", "pics{sep}sub{sep}c.gif"]},
+    {"name": "a folder named by an extended-length path (\\\\?\\), which Linux lacks",
+     "files": {"a.gif": PLAIN_GIF, "b.gif": CRLF_GIF},
+     "args": ["-v", "-o", "\\\\?\\{here}\\out", "a.gif", "b.gif"],
+     "windows": {"status": 0, "stderr": ["2 converted, 0 failed"],
+                 "stdout_has": ["a.gif -> //?/{here}/out/a.bmp (13 \u00d7 7)"],
+                 "present": {"out/a.bmp": None, "out/b.bmp": None}}},
     {"name": "outputs that differ in letter case alone are one file (Linux: two)",
      "files": {"x/a.gif": PLAIN_GIF, "y/A.gif": CRLF_GIF},
      "args": ["--force", "-o", "out", "x/a.gif", "y/A.gif"],
@@ -191,6 +198,10 @@ class System:
         text = text.replace(windows_path(here) if windows else str(here), "{here}")
         text = text.replace("NUL" if windows else "/dev/null", "{null}")
         return text.replace("\\", "/")
+
+
+def folder_name(row):
+    return re.sub(r"[^A-Za-z0-9-]+", "_", row["name"])
 
 
 def windows_path(path):
@@ -271,7 +282,7 @@ def dos_attributes(path):
 def check_row(row, linux, windows, failures):
     outcomes = {}
     for system in (linux, windows):
-        folder = system.root / row["name"].replace(" ", "_").replace("/", "_")
+        folder = system.root / folder_name(row)
         make_files(folder, row["files"], row.get("setup"))
         outcomes[system.name] = (folder, *run(system, row, folder))
     problems = []
@@ -331,7 +342,7 @@ def interrupted(system, row, folder):
 def check_interrupt(row, linux, windows, failures):
     problems = []
     for system in (linux, windows):
-        folder = system.root / row["name"].replace(" ", "_")
+        folder = system.root / folder_name(row)
         status = interrupted(system, row, folder)
         expected = -row["signal"] if system is linux else row["windows_status"]
         if status != expected:
