@@ -165,6 +165,12 @@ int close_reporting(FileHandle file);
 // in that moment leaves it behind.
 // Elsewhere the temporary file is named .brevlo-PID-N.tmp from the start, and
 // registered for as long as it exists.
+//
+// On Windows it is named so from the start too, but marked for deletion from
+// the moment it exists, so that the system removes it however the process
+// ends; commit_temporary takes the mark off and renames the open file over
+// its target in one step that an interrupt waits for. A read-only file at the
+// target is never replaced (ERROR_FILE_READ_ONLY).
 
 struct TemporaryFile {
   FileHandle file = kNoFile;
@@ -198,8 +204,9 @@ int commit_temporary(TemporaryFile& temporary, const std::string& target, Commit
 // Closes and removes the temporary file.
 void discard_temporary(TemporaryFile& temporary);
 
-// Opens a new read-write file with no name, in $TMPDIR or /tmp, which
-// disappears when closed (and so on any exit), for a BMP bound for a stream.
+// Opens a new read-write file with no name, in $TMPDIR or /tmp (on Windows,
+// one marked for deletion in the folder GetTempPath gives), which disappears
+// when closed (and so on any exit), for a BMP bound for a stream.
 // Returns 0 or the system's error number.
 int open_spool_file(FileHandle& spool);
 
@@ -224,7 +231,8 @@ struct NewFileDefaults {
 NewFileDefaults read_new_file_defaults();
 
 // Gives the open file the permission bits and owner of old, the file it
-// replaces, where they differ from what a new file gets (created).
+// replaces, where they differ from what a new file gets (created); on
+// Windows, its hidden and system attributes.
 void carry_over(FileHandle file, const FileIdentity& old, const NewFileDefaults& created);
 
 // True for files written as a stream of bytes rather than stored: character
@@ -275,6 +283,10 @@ unsigned processor_count();
 // the calling thread alone.
 void run_on_threads(unsigned threads, const std::function<void()>& work);
 
+// On Windows: Ctrl-C, Ctrl-Break, the closing of the console window, logoff
+// and shutdown end the command with STATUS_CONTROL_C_EXIT once no temporary
+// file is left that the system would not remove; there is no SIGPIPE or
+// SIGXFSZ. On POSIX systems:
 // SIGINT, SIGTERM, SIGHUP, and SIGPIPE when the reader of the command's
 // output goes away, end the command as they would have, after removing every
 // temporary file that has a name at that moment: a shell, timeout, make or
