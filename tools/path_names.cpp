@@ -5,12 +5,12 @@ namespace brevlo::cli {
 namespace fs = std::filesystem;
 
 fs::path path_of(std::string_view text) {
-  return fs::path(std::u8string(text.begin(), text.end()));
+  return {std::u8string(text.begin(), text.end())};
 }
 
 std::string text_of(const fs::path& path) {
   const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
+  return {text.begin(), text.end()};
 }
 
 bool is_folder_separator(char c) {

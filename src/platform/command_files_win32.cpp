@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/command_platform.h"
+#include "platform/handles_win32.h"
 #include "platform/unicode_win32.h"
 
 namespace brevlo::platform {
@@ -146,7 +147,7 @@ FileIdentity identify_name(const char* path) {
       is_link(tag.FileAttributes, tag.ReparseTag);
   FileIdentity identity;
   if (link) {
-    identity = identify(reinterpret_cast<FileHandle>(handle));
+    identity = identify(as_file(handle));
     identity.kind = FileKind::kLink;
   }
   ::CloseHandle(handle);
@@ -257,13 +258,12 @@ int open_stream_for_writing(const char* path, FileHandle& stream) {
       ::CreateFileW(to_utf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return static_cast<int>(::GetLastError());
-  stream = reinterpret_cast<FileHandle>(handle);
+  stream = as_file(handle);
   return 0;
 }
 
 int close_reporting(FileHandle file) {
-  return ::CloseHandle(reinterpret_cast<HANDLE>(file)) != 0 ? 0
-                                                            : static_cast<int>(::GetLastError());
+  return ::CloseHandle(as_handle(file)) != 0 ? 0 : static_cast<int>(::GetLastError());
 }
 
 // Windows gives a new file no owner or permission bits to read beforehand.
@@ -276,7 +276,7 @@ void carry_over(FileHandle file, const FileIdentity& old, const NewFileDefaults&
   if (kept == 0) return;
   FILE_BASIC_INFO basic{};  // times of 0 stay as they are
   basic.FileAttributes = kept | FILE_ATTRIBUTE_ARCHIVE;
-  ::SetFileInformationByHandle(reinterpret_cast<HANDLE>(file), FileBasicInfo, &basic, sizeof basic);
+  ::SetFileInformationByHandle(as_handle(file), FileBasicInfo, &basic, sizeof basic);
 }
 
 bool is_stream(FileKind kind) {

@@ -76,7 +76,7 @@ void run_on_threads(unsigned threads, const std::function<void()>& work) {
     // Out of memory or handles: the threads already running do the work.
     const std::uintptr_t thread = ::_beginthreadex(nullptr, 0, start_thread, shared, 0, nullptr);
     if (thread == 0) break;
-    started.push_back(reinterpret_cast<HANDLE>(thread));
+    started.push_back(reinterpret_cast<HANDLE>(thread));  // NOLINT(performance-no-int-to-ptr)
   }
   work();
   for (HANDLE thread : started) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/command_platform.h"
+#include "platform/handles_win32.h"
 #include "platform/unicode_win32.h"
 
 namespace brevlo::platform {
@@ -65,9 +66,8 @@ bool write_to_console(HANDLE console, std::string_view text) {
 int write_out(HANDLE handle, std::string_view text) {
   if (text.empty()) return 0;
   if (is_missing(handle)) return ERROR_INVALID_HANDLE;
-  const bool written = is_console(handle)
-                           ? write_to_console(handle, text)
-                           : write(reinterpret_cast<FileHandle>(handle), text.data(), text.size());
+  const bool written = is_console(handle) ? write_to_console(handle, text)
+                                          : write(as_file(handle), text.data(), text.size());
   return written ? 0 : static_cast<int>(::GetLastError());
 }
 
@@ -91,11 +91,11 @@ StandardStreams occupy_standard_streams() {
 }
 
 FileHandle standard_input() {
-  return reinterpret_cast<FileHandle>(::GetStdHandle(STD_INPUT_HANDLE));
+  return as_file(::GetStdHandle(STD_INPUT_HANDLE));
 }
 
 FileHandle standard_output() {
-  return reinterpret_cast<FileHandle>(::GetStdHandle(STD_OUTPUT_HANDLE));
+  return as_file(::GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
 bool is_terminal(TextStream stream) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/command_platform.h"
+#include "platform/handles_win32.h"
 #include "platform/unicode_win32.h"
 #include "platform/uninterrupted_win32.h"
 
@@ -24,15 +25,11 @@ constexpr int kNameAttempts = 100;
 
 std::atomic<unsigned> temporaries_named{0};
 
-HANDLE as_handle(FileHandle file) {
-  return reinterpret_cast<HANDLE>(file);
-}
-
 // A hidden name in folder ("" for the current one) that no other file is
 // likely to have: this process's id and a count of the names it made.
 std::wstring temporary_name_in(const std::wstring& folder) {
-  const std::wstring leaf = L".brevlo-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(temporaries_named.fetch_add(1)) + L".tmp";
+  std::wstring leaf = L".brevlo-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                      std::to_wstring(temporaries_named.fetch_add(1)) + L".tmp";
   if (folder.empty()) return leaf;
   const wchar_t last = folder.back();
   return last == L'\\' || last == L'/' ? folder + leaf : folder + L'\\' + leaf;
@@ -127,7 +124,7 @@ int create_temporary_beside(const std::string& target, TemporaryFile& temporary)
   // A missing folder gives ERROR_PATH_NOT_FOUND, kNoSuchName.
   const int error = create_marked(folder_of(target), FILE_ATTRIBUTE_NORMAL, file, name);
   if (error != 0) return error;
-  temporary.file = reinterpret_cast<FileHandle>(file);
+  temporary.file = as_file(file);
   temporary.name = to_utf8(name);
   return 0;
 }
@@ -168,7 +165,7 @@ int open_spool_file(FileHandle& spool) {
   HANDLE file = INVALID_HANDLE_VALUE;
   std::wstring name;
   const int error = create_marked(to_utf16(spool_folder()), FILE_ATTRIBUTE_TEMPORARY, file, name);
-  if (error == 0) spool = reinterpret_cast<FileHandle>(file);
+  if (error == 0) spool = as_file(file);
   return error;
 }
 
