@@ -13,7 +13,9 @@ Windows must do instead. No row may leave a temporary file behind.
 """
 
 import os
+import pty
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -172,6 +174,18 @@ INTERRUPTS = [
     {"name": "killed while writing", "signal": signal.SIGKILL,
      "files": {"out.bmp": b"old"}, "args": ["--force", "-o", "out.bmp", "-"],
      "windows_status": -signal.SIGKILL},
+]
+
+
+# On a terminal: brevlo.exe writes to Wine's console, which shows it on the
+# terminal, as WriteConsoleW shows it on a Windows console; what the person
+# reads must be what the Linux command shows.
+CONSOLE = [
+    {"name": "Unicode names on the console", "files": {"日本.gif": PLAIN_GIF},
+     "args": ["-v", "日本.gif"], "shows": "日本.gif -> 日本.bmp (13 \u00d7 7)", "status": 0},
+    {"name": "-o - refused when standard output is the console", "files": {"a.gif": PLAIN_GIF},
+     "args": ["-o", "-", "a.gif"],
+     "shows": "standard output is a terminal: redirect it, or name a file with -o", "status": 2},
 ]
 
 
@@ -354,6 +368,39 @@ def check_interrupt(row, linux, windows, failures):
     report(row["name"], problems, failures)
 
 
+def on_terminal(system, row, folder):
+    """Runs the command with a terminal for all three standard streams, and
+    returns its exit status and what the terminal got."""
+    make_files(folder, row["files"], None)
+    controller, terminal = pty.openpty()
+    process = subprocess.Popen(system.command + row["args"], cwd=folder, stdin=terminal,
+                               stdout=terminal, stderr=terminal, close_fds=True,
+                               env=dict(os.environ, LANG="C.UTF-8"))
+    os.close(terminal)
+    shown = b""
+    while select.select([controller], [], [], RUN_SECONDS)[0]:
+        try:
+            chunk = os.read(controller, 4096)
+        except OSError:  # Linux ends a terminal whose last user has gone so
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(controller)
+    return process.wait(timeout=RUN_SECONDS), shown.decode("utf-8", "replace")
+
+
+def check_console(row, linux, windows, failures):
+    problems = []
+    for system in (linux, windows):
+        status, shown = on_terminal(system, row, system.root / folder_name(row))
+        if status != row["status"]:
+            problems.append(f"{system.name}: exit status {status}, expected {row['status']}")
+        if row["shows"] not in shown:
+            problems.append(f"{system.name}: the terminal shows {shown!r}")
+    report(row["name"], problems, failures)
+
+
 def report(name, problems, failures):
     if problems:
         failures.append(name)
@@ -378,7 +425,9 @@ def main():
         check_row(row, linux, windows, failures)
     for row in INTERRUPTS:
         check_interrupt(row, linux, windows, failures)
-    total = len(ROWS) + len(INTERRUPTS)
+    for row in CONSOLE:
+        check_console(row, linux, windows, failures)
+    total = len(ROWS) + len(INTERRUPTS) + len(CONSOLE)
     print(f"{total - len(failures)} of {total} rows agree")
     sys.exit(1 if failures else 0)
 
