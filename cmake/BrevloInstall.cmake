@@ -78,6 +78,18 @@ function(brevlo_install_library_folder libdir component)
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(EXPORT brevlo-${component} FILE brevloTargets.cmake NAMESPACE brevlo::
     DESTINATION ${cmake_dir} COMPONENT ${component} ${ARGN})
+  if(WIN32 AND BREVLO_MSVC_IMPORT_LIBRARY)
+    get_filename_component(msvc_import_library ${BREVLO_MSVC_IMPORT_LIBRARY} NAME)
+    set(BREVLO_CONFIG_FOR_MSVC "
+# The DLL comes with two import libraries: MinGW-w64's, which the target
+# names, and MSVC's, for MSVC and the compilers that link as it does
+# (clang-cl, clang for *-windows-msvc).
+if(MSVC OR CMAKE_C_SIMULATE_ID STREQUAL \"MSVC\" OR CMAKE_CXX_SIMULATE_ID STREQUAL \"MSVC\")
+  set_property(TARGET brevlo::brevlo PROPERTY
+    IMPORTED_IMPLIB_RELEASE \"\${PACKAGE_PREFIX_DIR}/${libdir}/${msvc_import_library}\")
+endif()
+")
+  endif()
   configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/brevloConfig.cmake.in
     ${generated}/brevloConfig.cmake INSTALL_DESTINATION ${cmake_dir})
   install(FILES ${generated}/brevloConfig.cmake ${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
@@ -93,10 +105,20 @@ if(TARGET brevlo_cli)
 endif()
 
 if(WIN32)
-  # Beside the DLL and its import library: the export list, for tools that
-  # make import libraries of their own, and the README and licence.
+  # Beside the DLL and MinGW-w64's import library: MSVC's, the export list for
+  # tools that make import libraries of their own, and a README for Windows
+  # users and the licence as Windows reads text (CR LF).
   install(FILES ${BREVLO_DLL_DEF} DESTINATION ${CMAKE_INSTALL_LIBDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  if(BREVLO_MSVC_IMPORT_LIBRARY)
+    install(FILES ${BREVLO_MSVC_IMPORT_LIBRARY} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  endif()
+  math(EXPR BREVLO_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
+    ${PROJECT_BINARY_DIR}/windows/README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/windows/LICENSE.txt
+    @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/windows/README.txt ${PROJECT_BINARY_DIR}/windows/LICENSE.txt
+    DESTINATION .)
 else()
   include(${CMAKE_CURRENT_LIST_DIR}/BrevloDocuments.cmake)
 endif()

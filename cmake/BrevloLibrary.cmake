@@ -12,7 +12,9 @@ set(BREVLO_ENGINE_SOURCES
   src/engine/lzw_decoder.cpp
 )
 if(WIN32)
-  set(BREVLO_PLATFORM_SOURCE src/platform/platform_win32.cpp)
+  # The exported functions take names in the ANSI code page (file_names_win32.h).
+  set(BREVLO_PLATFORM_SOURCE src/platform/platform_win32.cpp
+    src/platform/file_names_ansi_win32.cpp)
 else()
   set(BREVLO_PLATFORM_SOURCE src/platform/platform_posix.cpp)
   # 64-bit file offsets in 32-bit builds too: a BMP may pass 2 GiB. C++ only:
@@ -37,9 +39,17 @@ endfunction()
 brevlo_objects(brevlo_engine_objects ${BREVLO_ENGINE_SOURCES})
 brevlo_objects(brevlo_platform_objects ${BREVLO_PLATFORM_SOURCE})
 
-# The engine as users get it, for the command and the benchmark.
-add_library(brevlo_static STATIC
-  $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_platform_objects>)
+# The engine as users get it, for the command and the benchmark. On Windows
+# the command takes names as UTF-8, so its engine opens files by the wide API.
+if(WIN32)
+  brevlo_objects(brevlo_utf8_platform_objects src/platform/platform_win32.cpp
+    src/platform/file_names_utf8_win32.cpp src/platform/unicode_win32.cpp)
+  add_library(brevlo_static STATIC
+    $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_utf8_platform_objects>)
+else()
+  add_library(brevlo_static STATIC
+    $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_platform_objects>)
+endif()
 target_include_directories(brevlo_static PUBLIC
   ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
 

@@ -3,8 +3,12 @@
 # BREVLO_MINGW_PREFIX (the compilers' target triplet) first.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER ${BREVLO_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${BREVLO_MINGW_PREFIX}-g++)
+# The compilers of the POSIX thread model, whose C++ library has std::mutex
+# and std::condition_variable (the win32 model's lacks them before GCC 13),
+# which the command uses; its thread library is linked in statically. The
+# DLLs start no threads and come out the same from either model.
+set(CMAKE_C_COMPILER ${BREVLO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BREVLO_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${BREVLO_MINGW_PREFIX}-windres)
 set(CMAKE_AR ${BREVLO_MINGW_PREFIX}-ar CACHE FILEPATH "Archiver")
 set(CMAKE_RANLIB ${BREVLO_MINGW_PREFIX}-ranlib CACHE FILEPATH "Archive indexer")

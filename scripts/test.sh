@@ -139,8 +139,18 @@ test_stage() { # PRESET
   fi
 }
 
+# A MinGW build folder configured with the compilers of the win32 thread model,
+# which cannot build brevlo.exe, is configured afresh with the toolchain's.
+stale_compiler() { # PRESET
+  local found
+  found=$(grep -hs '^set(CMAKE_CXX_COMPILER "' "build/$1"/CMakeFiles/*/CMakeCXXCompiler.cmake) || return 1
+  [[ "$1" == mingw-* && "$found" != *-posix'")' ]]
+}
+
 build_stage() { # PRESET
-  stage uncounted "build $1" sh -c 'cmake --preset "$1" && cmake --build --preset "$1"' sh "$1"
+  local fresh=
+  stale_compiler "$1" && fresh=--fresh
+  stage uncounted "build $1" sh -c 'cmake --preset "$1" $2 && cmake --build --preset "$1"' sh "$1" "$fresh"
 }
 
 start=$SECONDS

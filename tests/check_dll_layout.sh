@@ -2,13 +2,16 @@
 # Checks brevlo32.dll or brevlo64.dll as Windows sees it, from objdump's
 # reading of its PE headers: a DLL for the given processor (i386: PE32, x86-64:
 # PE32+) exporting exactly BREVLO32 at ordinal 1 and BREVLOInfo at ordinal 2,
-# importing from KERNEL32.dll and msvcrt.dll only.
+# importing from KERNEL32.dll and msvcrt.dll only. Given brevlo.exe too, checks
+# that it is a console program for the same processor that needs no other
+# DLLs either.
 #
-#   check_dll_layout.sh OBJDUMP DLL i386|x86-64
+#   check_dll_layout.sh OBJDUMP DLL i386|x86-64 [EXE]
 set -euo pipefail
 objdump=$1
 dll=$2
 machine=$3
+exe=${4:-}
 case "$machine" in
 i386) magic=010b ;;
 x86-64) magic=020b ;;
@@ -48,7 +51,16 @@ expect "export address table entries" \
           counting && /Export RVA/ { n++ } counting && NF == 0 { counting = 0 }
           END { print n + 0 }' <<<"$dump")" "2"
 
-imports=$(awk '/DLL Name:/ { print $3 }' <<<"$dump" | sort -f | paste -sd,)
-expect "imported DLLs" "$imports" "KERNEL32.dll,msvcrt.dll"
+imported_dlls() { awk '/DLL Name:/ { print $3 }' <<<"$1" | sort -f | paste -sd,; }
+expect "imported DLLs" "$(imported_dlls "$dump")" "KERNEL32.dll,msvcrt.dll"
+
+if [[ -n "$exe" ]]; then
+  dump=$("$objdump" -p "$exe")
+  expect "brevlo.exe: file format" "$(grep -o -m1 'file format .*' <<<"$dump")" \
+    "file format pei-$machine"
+  expect "brevlo.exe: subsystem" "$(awk '$1 == "Subsystem" { print $2; exit }' <<<"$dump")" \
+    "00000003"
+  expect "brevlo.exe: imported DLLs" "$(imported_dlls "$dump")" "KERNEL32.dll,msvcrt.dll"
+fi
 
 [[ $failures -eq 0 ]]

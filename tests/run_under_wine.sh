@@ -7,6 +7,11 @@
 # Nothing is shown or asked: no display is needed and input is closed.
 #
 #   run_under_wine.sh [--qemu-preload LIBRARY] ARCH PREFIX PROGRAM.exe [ARGUMENT ...]
+#   run_under_wine.sh [--qemu-preload LIBRARY] --driver ARCH PREFIX PROGRAM [ARGUMENT ...]
+#
+# With --driver, PROGRAM is a program of this machine that runs Windows
+# programs itself, through "$WINELOADER", in the session made here; its
+# arguments are handed over unchanged.
 #
 # 32-bit Wine runs natively where the kernel runs i386 programs; elsewhere it
 # runs under qemu-i386 through wine32_under_qemu.sh, which needs LIBRARY (built
@@ -24,6 +29,11 @@ preload=
 if [[ "$1" == --qemu-preload ]]; then
   preload=$2
   shift 2
+fi
+driver=()
+if [[ "$1" == --driver ]]; then
+  driver=(--driver)
+  shift
 fi
 arch=$1
 prefix=$2
@@ -70,7 +80,7 @@ i386_runs_natively() {
 
 if [[ "$arch" == win32 && -z "${BREVLO_I386_UNDER_QEMU:-}" ]] && ! i386_runs_natively; then
   echo "32-bit x86 programs do not run natively here: running 32-bit Wine under qemu-i386"
-  exec "$here/wine32_under_qemu.sh" "$preload" "$0" "$arch" "$prefix" "$@"
+  exec "$here/wine32_under_qemu.sh" "$preload" "$0" "${driver[@]}" "$arch" "$prefix" "$@"
 fi
 
 if [[ -n "${BREVLO_I386_UNDER_QEMU:-}" && "$(timeout 60 "$loader" --version 2>/dev/null)" != wine-* ]]; then
@@ -126,6 +136,11 @@ until start_session; do
   try=$((try + 1))
 done
 echo "Wine session started in $SECONDS s"
+
+if ((${#driver[@]} > 0)); then
+  "$@" </dev/null
+  exit
+fi
 
 windows_path() {
   local path=$1

@@ -1,10 +1,11 @@
-# The Windows DLLs, cross-built by the mingw-i686 and mingw-x86_64 presets,
-# checked from the Linux build: the PE layout of each through MinGW's objdump,
-# its behaviour under Wine against this build's result codes and BMP bytes for
-# the same GIFs, and the archive cpack makes in its build folder. On when MinGW
-# and Wine are installed (scripts/test.sh installs and builds both). Until the
-# mingw-* preset has built its DLL, that DLL's tests report themselves skipped
-# with the command that builds it.
+# The Windows DLLs and brevlo.exe, cross-built by the mingw-i686 and
+# mingw-x86_64 presets, checked from the Linux build: the PE layout of each
+# through MinGW's objdump, the DLL's behaviour under Wine against this build's
+# result codes and BMP bytes for the same GIFs, brevlo.exe's against this
+# build's command (windows_command_test.py), and the archive cpack makes in its
+# build folder. On when MinGW and Wine are installed (scripts/test.sh installs
+# and builds both). Until the mingw-* preset has built its DLL, that DLL's
+# tests report themselves skipped with the command that builds it.
 option(BREVLO_WINDOWS_TESTS "Test the Windows DLLs (needs MinGW-w64 and Wine)" ON)
 if(NOT BREVLO_WINDOWS_TESTS)
   message(STATUS "Windows DLL tests are off (BREVLO_WINDOWS_TESTS)")
@@ -59,10 +60,11 @@ function(brevlo_add_windows_tests name preset triplet machine dll wine_arch)
 
   set(dll_path ${build_dir}/${dll})
   set(host_program ${build_dir}/tests/windows_host_test.exe)
+  set(command_exe ${build_dir}/tools/brevlo.exe)
   add_test(NAME ${name}.dll_layout
-    COMMAND ${windows_unless_built} ${preset} ${dll_path} --
+    COMMAND ${windows_unless_built} ${preset} ${dll_path} ${command_exe} --
       ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_layout.sh ${BREVLO_${upper_name}_OBJDUMP}
-      ${dll_path} ${machine})
+      ${dll_path} ${machine} ${command_exe})
 
   # The prefix lives in the build folder and is made once (slow the first time).
   set(preload)
@@ -74,15 +76,44 @@ function(brevlo_add_windows_tests name preset triplet machine dll wine_arch)
       ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${preload} ${wine_arch}
       ${CMAKE_BINARY_DIR}/wine-prefix-${wine_arch} ${host_program}
       ${dll_path} ${windows_run}/corpus ${windows_run}/${name}-work)
+  # Tests in one prefix take turns: each stops its Wine session at the end.
   set_tests_properties(${name}.host_under_wine PROPERTIES
     FIXTURES_REQUIRED windows_corpus
-    TIMEOUT 900)
+    TIMEOUT 900
+    RESOURCE_LOCK wine-prefix-${wine_arch})
 
+  # brevlo.exe against this build's command, row by row (windows_command_test.py).
+  if(TARGET brevlo_cli)
+    add_test(NAME ${name}.command_under_wine
+      COMMAND ${windows_unless_built} ${preset} ${command_exe} --
+        ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${preload} --driver ${wine_arch}
+        ${CMAKE_BINARY_DIR}/wine-prefix-${wine_arch} ${BREVLO_PYTHON}
+        ${CMAKE_CURRENT_SOURCE_DIR}/windows_command_test.py $<TARGET_FILE:brevlo_cli>
+        ${command_exe} ${windows_run}/${name}-command)
+    set_tests_properties(${name}.command_under_wine PROPERTIES
+      TIMEOUT 900
+      SKIP_RETURN_CODE 77
+      RESOURCE_LOCK wine-prefix-${wine_arch})
+  endif()
+
+  # The archive, tried as a Windows user would: under Wine when the command is
+  # built here to compare with.
+  set(archive_runner)
+  set(linux_command true)
+  if(TARGET brevlo_cli)
+    set(archive_runner ${CMAKE_CURRENT_SOURCE_DIR}/run_under_wine.sh ${preload} ${wine_arch}
+      ${CMAKE_BINARY_DIR}/wine-prefix-${wine_arch})
+    set(linux_command $<TARGET_FILE:brevlo_cli>)
+  endif()
   add_test(NAME ${name}.archive
-    COMMAND ${windows_unless_built} ${preset} ${dll_path} --
+    COMMAND ${windows_unless_built} ${preset} ${dll_path} ${command_exe} --
       ${CMAKE_CURRENT_SOURCE_DIR}/check_windows_archive.sh ${build_dir} ${dll}
-      ${windows_run}/${name}-archive ${PROJECT_SOURCE_DIR} ${triplet})
-  set_tests_properties(${name}.archive PROPERTIES ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND}")
+      ${windows_run}/${name}-archive ${PROJECT_SOURCE_DIR} ${triplet} ${linux_command}
+      ${archive_runner})
+  set_tests_properties(${name}.archive PROPERTIES
+    ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND}"
+    TIMEOUT 900
+    RESOURCE_LOCK wine-prefix-${wine_arch})
   set_tests_properties(${name}.dll_layout ${name}.host_under_wine ${name}.archive
     PROPERTIES SKIP_RETURN_CODE 77)
 endfunction()

@@ -1,4 +1,5 @@
 // brevlo: converts GIF files into 8-bit BMP files from the command line.
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -72,10 +73,10 @@ int answer(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int brevlo::cli::run_command(const std::vector<std::string>& arguments) {
   const platform::StandardStreams streams = platform::occupy_standard_streams();
   const Options options =
-      parse_command_line(std::vector<std::string_view>(argv + (argc > 0 ? 1 : 0), argv + argc));
+      parse_command_line(std::vector<std::string_view>(arguments.begin(), arguments.end()));
   if (options.action != Action::kConvert) return answer(options);
   convert(options, streams);
 }

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <optional>
 
+#include "path_names.h"
 #include "platform/command_platform.h"
 
 namespace brevlo::cli {
@@ -210,7 +211,8 @@ Parsed read_arguments(const std::vector<std::string_view>& args) {
 
 // Decides where the BMP files go from -o PATH, as cp decides for its last
 // operand: with one input (and no -r) the output file, unless PATH is an
-// existing folder or ends in '/'; otherwise a folder. "-" is standard output.
+// existing folder or ends in a separator; otherwise a folder. "-" is standard
+// output.
 // Returns a usage error, or "" when all is well.
 std::string decide_destination(Options& options, const std::optional<std::string>& output_path) {
   const auto stdin_reads =
@@ -227,7 +229,7 @@ std::string decide_destination(Options& options, const std::optional<std::string
   if (output_path) {
     const std::string& path = *output_path;
     const bool names_a_file =
-        one_file && path.back() != '/' &&
+        one_file && !is_folder_separator(path.back()) &&
         platform::identify_path(path.c_str()).kind != platform::FileKind::kFolder;
     options.destination = names_a_file ? Destination::kFile : Destination::kFolder;
     options.output = path;

@@ -98,24 +98,6 @@ constexpr ProblemText kProblemTexts[] = {
     {Problem::kSpoolWriteFailed, kOpenFailed, "cannot write a temporary file in {spool}: {error}"},
 };
 
-using Fillings = std::vector<std::pair<std::string_view, std::string>>;
-
-// words with each {name} replaced by its filling; the names are the table's own.
-std::string filled(std::string_view words, const Fillings& fillings) {
-  std::string line;
-  for (std::size_t at = 0; at < words.size();) {
-    const std::size_t open = words.find('{', at);
-    line += words.substr(at, open - at);
-    if (open == std::string_view::npos) break;
-    const std::size_t close = words.find('}', open);
-    const std::string_view name = words.substr(open + 1, close - open - 1);
-    for (const auto& [key, value] : fillings)
-      if (key == name) line += value;
-    at = close + 1;
-  }
-  return line;
-}
-
 bool applies(When when, const ConversionReport& report, bool strict) {
   switch (when) {
     case When::kStrict:

@@ -1,9 +1,9 @@
 #include "folder_walk.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "command_line.h"
+#include "path_names.h"
 #include "platform/command_platform.h"
 
 namespace brevlo::cli {
@@ -13,7 +13,7 @@ namespace {
 using platform::FileKind;
 
 std::string path_in(const std::string& folder, const std::string& name) {
-  return folder.empty() || folder.back() == '/' ? folder + name : folder + '/' + name;
+  return text_of(path_of(folder) / path_of(name));
 }
 
 // Collects the GIF files in folder and below it, relative to top, and each
@@ -29,7 +29,7 @@ void walk_into(const std::string& top, const std::string& folder, std::vector<So
       if (entry.kind == FileKind::kFolder)
         walk_into(top, path, found, unreadable);
       else if (entry.leads_to == FileKind::kRegular && is_gif_name(entry.name))
-        found.push_back({path, std::filesystem::path(path).lexically_relative(top).string(), true});
+        found.push_back({path, text_of(path_of(path).lexically_relative(path_of(top))), true});
     }
     platform::close_folder(listing);
   }

@@ -2,6 +2,7 @@
 
 #include <brevlo.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -16,6 +17,8 @@ using platform::TextStream;
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7f;
 
+// The help, with {files} and {interrupts} for what it says of this system
+// (command_platform.h) and the examples after it.
 const char* const kHelp =
     "usage: brevlo [OPTIONS] FILE.gif...\n"
     "       brevlo [OPTIONS] IN.gif OUT.bmp\n"
@@ -53,28 +56,64 @@ const char* const kHelp =
     "Every BMP is written into a temporary file and given its name when\n"
     "complete, so an existing file is never damaged, and an interrupt leaves no\n"
     "partial or temporary file. An existing file is never replaced without\n"
-    "--force; replacing keeps its permissions, and a symbolic link stays a link\n"
-    "to the new file. Devices such as /dev/null are written in place. An output\n"
-    "that is one of the inputs is never written, and when several inputs would\n"
-    "give the same output, the first one on the command line gets it.\n"
+    "--force. An output that is one of the inputs is never written, and when\n"
+    "several inputs would give the same output, the first one on the command\n"
+    "line gets it. {files}\n"
     "\n"
     "Exit status: 0 when every file was converted (or skipped), 1 when any\n"
-    "failed, 2 for a mistake on the command line. SIGINT, SIGTERM and SIGHUP\n"
-    "end the command by that signal (a shell shows 128+N).\n"
+    "failed, 2 for a mistake on the command line. {interrupts}\n"
     "\n"
-    "Examples:\n"
-    "  brevlo photo.gif                  write photo.bmp\n"
-    "  brevlo photo.gif /tmp/small.bmp   write /tmp/small.bmp\n"
-    "  brevlo -o picture photo.gif       write the file picture\n"
-    "  brevlo -o bmp -j 4 *.gif          convert every GIF here into bmp/, 4 at a time\n"
-    "  brevlo -n -o bmp *.gif            again, converting only what is missing\n"
-    "  brevlo -r -o out pics             pics/a/b.gif becomes out/a/b.bmp\n"
-    "  cat a.gif | brevlo -o - - > a.bmp convert from a pipe into a pipe\n"
-    "  brevlo -o /dev/null -v photo.gif  check that photo.gif converts, show its size\n"
-    "  brevlo --force -q *.gif           replace old BMP files, report only failures\n"
-    "  brevlo --strict -o /dev/null a.gif  check that the library accepts a.gif\n";
+    "Examples:\n";
+
+// The examples of the help: a command ({null} for the null device) and what
+// it does, in a column of its own.
+struct Example {
+  std::string_view command;
+  std::string_view does;
+};
+
+constexpr Example kExamples[] = {
+    {"brevlo photo.gif", "write photo.bmp"},
+    {"brevlo photo.gif /tmp/small.bmp", "write /tmp/small.bmp"},
+    {"brevlo -o picture photo.gif", "write the file picture"},
+    {"brevlo -o bmp -j 4 *.gif", "convert every GIF here into bmp/, 4 at a time"},
+    {"brevlo -n -o bmp *.gif", "again, converting only what is missing"},
+    {"brevlo -r -o out pics", "pics/a/b.gif becomes out/a/b.bmp"},
+    {"cat a.gif | brevlo -o - - > a.bmp", "convert from a pipe into a pipe"},
+    {"brevlo -o {null} -v photo.gif", "check that photo.gif converts, show its size"},
+    {"brevlo --force -q *.gif", "replace old BMP files, report only failures"},
+    {"brevlo --strict -o {null} a.gif", "check that the library accepts a.gif"},
+};
+
+// Where the examples' second column starts, unless a command is longer.
+constexpr std::size_t kExampleColumn = 34;
+
+std::string examples(std::string_view null_device) {
+  std::string text;
+  for (const Example& example : kExamples) {
+    std::string command = filled(example.command, {{"null", std::string(null_device)}});
+    command.resize(std::max(kExampleColumn, command.size() + 2), ' ');
+    text += "  " + command + std::string(example.does) + "\n";
+  }
+  return text;
+}
 
 }  // namespace
+
+std::string filled(std::string_view words, const Fillings& fillings) {
+  std::string line;
+  for (std::size_t at = 0; at < words.size();) {
+    const std::size_t open = words.find('{', at);
+    line += words.substr(at, open - at);
+    if (open == std::string_view::npos) break;
+    const std::size_t close = words.find('}', open);
+    const std::string_view name = words.substr(open + 1, close - open - 1);
+    for (const auto& [key, value] : fillings)
+      if (key == name) line += value;
+    at = close + 1;
+  }
+  return line;
+}
 
 std::string shown_name(const std::string& name) {
   std::string shown;
@@ -110,7 +149,11 @@ int finish_standard_output(int status) {
 }
 
 void print_help() {
-  platform::write_text(TextStream::kOutput, kHelp);
+  const platform::SystemHelp& system = platform::kSystemHelp;
+  platform::write_text(TextStream::kOutput,
+                       filled(kHelp, {{"files", std::string(system.files)},
+                                      {"interrupts", std::string(system.interrupts)}}) +
+                           examples(system.null_device));
 }
 
 void print_version() {

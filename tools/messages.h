@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "job.h"
 
@@ -20,6 +23,10 @@ void print_command_error(const std::string& message);
 // Writes out standard output; when anything written there was lost (a full
 // device, a closed pipe), says so on stderr and returns 1, else status.
 int finish_standard_output(int status);
+
+// Words with each {name} replaced by its filling; the names are the words' own.
+using Fillings = std::vector<std::pair<std::string_view, std::string>>;
+std::string filled(std::string_view words, const Fillings& fillings);
 
 // A file name as shown in messages: control characters escaped (\n, \t,
 // \x1b ...) so that no name can move the cursor or colour the terminal.

@@ -1,8 +1,7 @@
 #include "output_commit.h"
 
-#include <filesystem>
-
 #include "convert_job.h"
+#include "path_names.h"
 
 namespace brevlo::cli {
 
@@ -28,7 +27,7 @@ Outcome check_before_commit(const std::string& target, const FileIdentity& opene
 // system's error number.
 int make_folder_for(const Job& job) {
   if (!job.create_folders) return platform::kNoSuchName;
-  return platform::make_folders(std::filesystem::path(job.target).parent_path().string());
+  return platform::make_folders(text_of(path_of(job.target).parent_path()));
 }
 
 Commit commit_for(const Job& job, const Options& options) {

@@ -6,6 +6,7 @@
 
 #include "folder_walk.h"
 #include "job_runner.h"
+#include "path_names.h"
 
 namespace brevlo::cli {
 
@@ -25,7 +26,7 @@ std::vector<Source> sources_of(const Options& options) {
         platform::identify_path(input.c_str()).kind == FileKind::kFolder)
       walk_folder(input, sources);
     else
-      sources.push_back({input, fs::path(input).filename().string()});
+      sources.push_back({input, text_of(path_of(input).filename())});
   }
   return sources;
 }
@@ -47,7 +48,8 @@ Job job_for(const Options& options, const Source& source) {
       job.output = bmp_name_for(source.input);
       break;
     case Destination::kFolder:
-      job.output = (fs::path(options.output) / bmp_name_for(source.path_below_folder)).string();
+      job.output =
+          text_of(path_of(options.output) / path_of(bmp_name_for(source.path_below_folder)));
       job.create_folders = source.found_in_folder;
       break;
   }
@@ -57,47 +59,47 @@ Job job_for(const Options& options, const Source& source) {
 // Follows the symbolic links from job.output to the name the BMP is given,
 // and notes what is there now; a link that cannot be followed refuses the job.
 void find_target(Job& job) {
-  fs::path name = job.output;
+  std::string name = job.output;
   for (int followed = 0;; ++followed) {
     const FileIdentity found = platform::identify_name(name.c_str());
     if (found.kind != FileKind::kLink) {
-      job.target = name.string();
+      job.target = name;
       job.existing = found;
       return;
     }
     std::string leads_to;
-    const int error = followed < kMaxLinks ? platform::read_link(name.string(), leads_to)
-                                           : platform::kTooManyLinks;
+    const int error =
+        followed < kMaxLinks ? platform::read_link(name, leads_to) : platform::kTooManyLinks;
     if (error != 0) {
       job.refusal = Problem::kOutputUncreatable;
       job.system_error = error;
       return;
     }
-    const fs::path next = leads_to;
-    name = next.is_absolute() ? next : name.parent_path() / next;
+    name = text_of(joined(path_of(name).parent_path(), path_of(leads_to)));
   }
 }
 
 // Spells each place in the file system one way, so that "a.bmp", "./a.bmp"
-// and "dir/../a.bmp" compare equal even before the file exists: the folder
-// by its identity (looked up once per spelling of it) and the last name as
-// written; a folder not there yet by its absolute path.
+// and "dir/../a.bmp" (and on Windows "A.BMP") compare equal even before the
+// file exists: the folder by its identity (looked up once per spelling of it)
+// and the last name as the file system compares it; a folder not there yet by
+// its absolute path.
 class Places {
  public:
   std::string of(const std::string& path) {
-    const fs::path name = path;
-    const std::string folder = name.has_parent_path() ? name.parent_path().string() : ".";
+    const fs::path name = path_of(path);
+    const std::string folder = name.has_parent_path() ? text_of(name.parent_path()) : ".";
     auto [place, added] = folders_.try_emplace(folder);
     if (added) place->second = folder_place(folder);
-    return place->second + '/' + name.filename().string();
+    return place->second + '/' + platform::name_as_compared(text_of(name.filename()));
   }
 
  private:
   std::string folder_place(const std::string& folder) {
     const FileIdentity found = platform::identify_path(folder.c_str());
     if (found.known) return std::to_string(found.volume) + ':' + std::to_string(found.index);
-    if (cwd_.empty()) cwd_ = platform::current_folder();
-    return (cwd_ / folder).lexically_normal().string();
+    if (cwd_.empty()) cwd_ = path_of(platform::current_folder());
+    return text_of(joined(cwd_, path_of(folder)).lexically_normal());
   }
 
   std::unordered_map<std::string, std::string> folders_;
@@ -186,7 +188,7 @@ std::string bmp_name_for(std::string_view gif_path) {
   std::string name(gif_path);
   // ".gif" alone is a whole file name, not an extension.
   if (ends_with_ignoring_case(name, kGif) && name.size() > kGif.size() &&
-      name[name.size() - kGif.size() - 1] != '/')
+      !is_folder_separator(name[name.size() - kGif.size() - 1]))
     name.resize(name.size() - kGif.size());
   return name + ".bmp";
 }

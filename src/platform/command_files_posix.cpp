@@ -99,6 +99,10 @@ std::string current_folder() {
   return std::filesystem::current_path(error).string();
 }
 
+std::string name_as_compared(const std::string& name) {
+  return name;
+}
+
 int open_folder(const std::string& path, FolderListing& listing) {
   DIR* folder = ::opendir(path.c_str());
   if (folder == nullptr) return errno;

@@ -2,13 +2,18 @@
 // and memory operations (platform.h): names and folders, whole files made in
 // temporary files, the standard streams, threads and interrupts. Only the
 // command links it. The command's logic calls nothing else of the system, so
-// that it can stand on another implementation of this header; the one here
-// is POSIX's (command_*_posix.cpp).
+// that it stands on either implementation of this header: POSIX's
+// (*_posix.cpp) and Windows's (*_win32.cpp).
 //
-// A system error number is the system's own (errno on POSIX; an
-// implementation for Windows gives GetLastError()'s), the same kind that
-// ConversionReport::system_error carries; describe_error says it in the
-// system's words, and the few the command decides on are named below.
+// Names are strings of bytes: as the system gives them on POSIX, UTF-8 on
+// Windows, where the implementation turns them into the system's UTF-16 and
+// back (and platform.h's functions, as linked into the command, read them as
+// UTF-8 too).
+//
+// A system error number is the system's own (errno on POSIX, GetLastError()'s
+// on Windows), the same kind that ConversionReport::system_error carries;
+// describe_error says it in words, and the few the command decides on are
+// named below.
 #pragma once
 
 #include <cerrno>
@@ -17,16 +22,58 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
+namespace brevlo::cli {
+
+// The command itself (tools/brevlo.cpp): called by the system's entry point
+// (command_entry_*.cpp) with the arguments after the command's name, and
+// returns the exit status.
+int run_command(const std::vector<std::string>& arguments);
+
+}  // namespace brevlo::cli
+
 namespace brevlo::platform {
 
-// The system errors the command decides on, as POSIX numbers them.
+// What the command's help says of this system: its null device, for a trial
+// run; the end of a paragraph on files (what a replacing file keeps, and what
+// is written in place), which follows "line gets it. "; and how an interrupt
+// ends the command, after "failed, 2 for a mistake on the command line. ".
+struct SystemHelp {
+  std::string_view null_device;
+  std::string_view files;
+  std::string_view interrupts;
+};
+
+// The system errors the command decides on, and the help's words.
+#ifdef _WIN32
+// As winerror.h numbers them: ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND,
+// ERROR_DIRECTORY_NOT_SUPPORTED and ERROR_CANT_RESOLVE_FILENAME.
+inline constexpr int kNameTaken = 183;
+inline constexpr int kNoSuchName = 3;
+inline constexpr int kIsAFolder = 336;
+inline constexpr int kTooManyLinks = 1921;
+inline constexpr SystemHelp kSystemHelp = {
+    "NUL",
+    "Replacing a file keeps its hidden and system attributes; a\n"
+    "read-only file is never replaced. Devices such as NUL are written in place.",
+    "Ctrl-C, Ctrl-Break\n"
+    "and closing its console window end the command with STATUS_CONTROL_C_EXIT."};
+#else
 inline constexpr int kNameTaken = EEXIST;
 inline constexpr int kNoSuchName = ENOENT;
 inline constexpr int kIsAFolder = EISDIR;
 inline constexpr int kTooManyLinks = ELOOP;
+inline constexpr SystemHelp kSystemHelp = {
+    "/dev/null",
+    "Replacing a file keeps its permissions, and a symbolic\n"
+    "link stays a link to the new file. Devices such as /dev/null are written in\n"
+    "place.",
+    "SIGINT, SIGTERM and SIGHUP\n"
+    "end the command by that signal (a shell shows 128+N)."};
+#endif
 
 // The system's words for error, such as "No such file or directory".
 std::string describe_error(int error);
@@ -53,6 +100,11 @@ int make_folders(const std::string& path);
 // The process's current folder, as an absolute path; "" when the system
 // cannot say.
 std::string current_folder();
+
+// A file name in the form the file system compares names in, so that two
+// spellings of one name give the same: as it is on POSIX, in capitals on
+// Windows, whose file systems ignore letter case.
+std::string name_as_compared(const std::string& name);
 
 // One name in a folder.
 struct FolderEntry {
@@ -113,6 +165,12 @@ int close_reporting(FileHandle file);
 // in that moment leaves it behind.
 // Elsewhere the temporary file is named .brevlo-PID-N.tmp from the start, and
 // registered for as long as it exists.
+//
+// On Windows it is named so from the start too, but marked for deletion from
+// the moment it exists, so that the system removes it however the process
+// ends; commit_temporary takes the mark off and renames the open file over
+// its target in one step that an interrupt waits for. A read-only file at the
+// target is never replaced (ERROR_FILE_READ_ONLY).
 
 struct TemporaryFile {
   FileHandle file = kNoFile;
@@ -146,8 +204,9 @@ int commit_temporary(TemporaryFile& temporary, const std::string& target, Commit
 // Closes and removes the temporary file.
 void discard_temporary(TemporaryFile& temporary);
 
-// Opens a new read-write file with no name, in $TMPDIR or /tmp, which
-// disappears when closed (and so on any exit), for a BMP bound for a stream.
+// Opens a new read-write file with no name, in $TMPDIR or /tmp (on Windows,
+// one marked for deletion in the folder GetTempPath gives), which disappears
+// when closed (and so on any exit), for a BMP bound for a stream.
 // Returns 0 or the system's error number.
 int open_spool_file(FileHandle& spool);
 
@@ -172,7 +231,8 @@ struct NewFileDefaults {
 NewFileDefaults read_new_file_defaults();
 
 // Gives the open file the permission bits and owner of old, the file it
-// replaces, where they differ from what a new file gets (created).
+// replaces, where they differ from what a new file gets (created); on
+// Windows, its hidden and system attributes.
 void carry_over(FileHandle file, const FileIdentity& old, const NewFileDefaults& created);
 
 // True for files written as a stream of bytes rather than stored: character
@@ -223,6 +283,10 @@ unsigned processor_count();
 // the calling thread alone.
 void run_on_threads(unsigned threads, const std::function<void()>& work);
 
+// On Windows: Ctrl-C, Ctrl-Break, the closing of the console window, logoff
+// and shutdown end the command with STATUS_CONTROL_C_EXIT once no temporary
+// file is left that the system would not remove; there is no SIGPIPE or
+// SIGXFSZ. On POSIX systems:
 // SIGINT, SIGTERM, SIGHUP, and SIGPIPE when the reader of the command's
 // output goes away, end the command as they would have, after removing every
 // temporary file that has a name at that moment: a shell, timeout, make or

@@ -52,6 +52,9 @@ struct FileIdentity {
   std::uint32_t permissions = 0;
   std::uint32_t owner = 0;
   std::uint32_t group = 0;
+  // Windows file attributes (FILE_ATTRIBUTE_READONLY, _HIDDEN, _SYSTEM ...);
+  // 0 on POSIX.
+  std::uint32_t attributes = 0;
 };
 
 FileIdentity identify(FileHandle file);

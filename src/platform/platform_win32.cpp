@@ -1,11 +1,13 @@
-// File and memory operations on Windows, through KERNEL32. Paths are ANSI
-// (the process code page) and passed to the system as given, with no length
-// limit of our own.
+// File and memory operations on Windows, through KERNEL32. Paths are passed
+// to the system as given, with no length limit of our own, and opened through
+// file_names_win32.h: in the ANSI code page for the DLL, as UTF-8 for the
+// command.
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/file_names_win32.h"
 #include "platform/platform.h"
 
 namespace brevlo::platform {
@@ -26,8 +28,8 @@ FileHandle from_handle(HANDLE handle) {
 // Opens path only to look at it: no read or write access, so it neither
 // conflicts with nor blocks other openers. Directories open too.
 HANDLE open_for_inspection(const char* path) {
-  return ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return create_file_named(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
 bool is_directory(HANDLE handle) {
@@ -56,10 +58,16 @@ FileKind kind_of(HANDLE handle, DWORD attributes) {
   }
 }
 
-// The identity of what an inspection handle is on, closing the handle.
+// The identity of what an inspection handle is on, closing the handle. A
+// device or pipe, which has no file index, is known by its kind alone.
 FileIdentity identify_and_close(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return {};
-  const FileIdentity identity = identify(from_handle(handle));
+  FileIdentity identity = identify(from_handle(handle));
+  if (!identity.known) {
+    identity.kind = kind_of(handle, 0);
+    identity.known =
+        identity.kind == FileKind::kCharacterDevice || identity.kind == FileKind::kPipe;
+  }
   ::CloseHandle(handle);
   return identity;
 }
@@ -70,8 +78,8 @@ FileHandle open_for_reading(const char* path, FileIdentity* identity) {
   // Sharing reads and writes lets a GIF be converted while another program
   // holds it open, even for writing. Opening a pipe never waits for its other
   // end on Windows.
-  HANDLE handle = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = create_file_named(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) return kNoFile;
   if (is_directory(handle)) {
     ::CloseHandle(handle);
@@ -82,13 +90,13 @@ FileHandle open_for_reading(const char* path, FileIdentity* identity) {
 }
 
 FileHandle open_for_writing(const char* path) {
-  return from_handle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  return from_handle(
+      create_file_named(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL));
 }
 
 FileHandle reopen_for_writing(const char* path) {
-  return from_handle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  return from_handle(create_file_named(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL));
 }
 
 FileIdentity identify(FileHandle file) {
@@ -97,7 +105,10 @@ FileIdentity identify(FileHandle file) {
   const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   const FileKind kind = kind_of(as_handle(file), info.dwFileAttributes);
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  return {info.dwVolumeSerialNumber, index, kind == FileKind::kRegular ? size : 0, true, kind};
+  FileIdentity identity{info.dwVolumeSerialNumber, index, kind == FileKind::kRegular ? size : 0,
+                        true, kind};
+  identity.attributes = info.dwFileAttributes;
+  return identity;
 }
 
 FileIdentity identify_path(const char* path) {
@@ -113,8 +124,8 @@ void remove_written(const FileIdentity& written, const char* path) {
   // The name itself, not what a link leads to, opened for deletion; the file
   // is deleted through that very handle once it is known to be the one written.
   HANDLE handle =
-      ::CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      create_file_named(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
   if (handle == INVALID_HANDLE_VALUE) return;
   if (!is_reparse_point(handle) && same_file(identify(from_handle(handle)), written)) {
     FILE_DISPOSITION_INFO disposition{};

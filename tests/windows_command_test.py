@@ -1,0 +1,436 @@
+#!/usr/bin/env python3
+"""brevlo.exe under Wine against the Linux command, row by row.
+
+Each row sets up the same files in two fresh folders, runs the Linux command
+in one and brevlo.exe (through "$WINELOADER", in the Wine session that
+run_under_wine.sh --driver made) in the other, and compares the exit status,
+the bytes on standard output, the lines on standard error and every file left
+behind: paths aside (a '\\' reads as '/', and a {name} in a row stands for
+each system's spelling of it). Rows where Windows differs by design say what
+Windows must do instead. No row may leave a temporary file behind.
+
+    windows_command_test.py LINUX_COMMAND BREVLO_EXE WORK_DIR
+"""
+
+import os
+import pty
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent / "model"))
+import gif_bytes  # noqa: E402
+
+TEMPORARY_PREFIX = ".brevlo-"
+# STATUS_CONTROL_C_EXIT (0xC000013A) as Wine's process ends: its low byte.
+CONTROL_C_EXIT = 0x3A
+RUN_SECONDS = 120
+SETTLE_SECONDS = 10
+
+
+def gif(width=13, height=7, pixels=None, packed=0, extras=b""):
+    """A GIF of one image with a 256-entry global colour table."""
+    pixels = pixels if pixels is not None else [(3 * i) % 251 for i in range(width * height)]
+    data = gif_bytes.encode(pixels, 8)
+    return (gif_bytes.header() + gif_bytes.colour_table(256, seed=width) + extras +
+            gif_bytes.image(width, height, data, packed=packed) + b"\x3b")
+
+
+# Bytes a stream in text mode would change: CR, LF and Ctrl-Z, in the GIF
+# (a comment) and in the BMP (as pixels).
+STREAM_BYTES = b"\r\n\x1a"
+CRLF_GIF = gif(17, 9, pixels=[STREAM_BYTES[i % 3] for i in range(17 * 9)],
+               extras=gif_bytes.extension(0xFE, [b"line\r\nend\x1a\r"]))
+PLAIN_GIF = gif()
+INTERLACED_GIF = gif(5, 9, packed=0x40)
+NOT_A_GIF = b"GIF87x, not a GIF at all\r\n"
+CUT_GIF = PLAIN_GIF[:40]
+# A GIF long enough that a conversion from a pipe given only its start waits.
+LONG_GIF = gif(400, 300)
+
+
+def batch(count):
+    return {f"in/g{i:02d}.gif": gif(5 + i, 3 + i) for i in range(count)}
+
+
+TREE = {"pics/a.gif": PLAIN_GIF, "pics/B.GIF": CRLF_GIF, "pics/sub/c.Gif": gif(3, 3),
+        "pics/sub/deeper/d.gif": gif(4, 4), "pics/notes.txt": b"not a gif",
+        "pics/real/e.gif": gif(6, 2), "pics/日本/写真.gif": gif(2, 2)}
+
+# Each row: name, files (path: bytes; a path ending in '/' is a folder; SYMLINK
+# to ...: a symbolic link), arguments, and optionally: standard input,
+# "windows" (what brevlo.exe must do instead of what Linux does: exit status,
+# stderr lines, files present with their bytes or attributes, files absent),
+# "setup" (a step after the files are made).
+SYMLINK = "symlink:"
+ROWS = [
+    {"name": "Unicode names in and out",
+     "files": {"日本.gif": PLAIN_GIF, "ünï cødé.gif": CRLF_GIF},
+     "args": ["-v", "日本.gif", "ünï cødé.gif"]},
+    {"name": "Unicode output folder, made when missing",
+     "files": {"日本.gif": PLAIN_GIF, "b.gif": CRLF_GIF},
+     "args": ["-o", "出力/写真", "日本.gif", "b.gif"]},
+    {"name": "standard input to standard output, every byte kept",
+     "files": {}, "args": ["-o", "-", "-"], "stdin": CRLF_GIF},
+    {"name": "standard input to a file",
+     "files": {}, "args": ["-v", "-o", "out.bmp", "-"], "stdin": CRLF_GIF},
+    {"name": "a file to standard output",
+     "files": {"crlf.gif": CRLF_GIF}, "args": ["-o", "-", "crlf.gif"]},
+    {"name": "a failed conversion to standard output sends nothing",
+     "files": {"bad.gif": NOT_A_GIF}, "args": ["-o", "-", "bad.gif"]},
+    {"name": "-j 1", "files": batch(12), "args": ["-j", "1", "-o", "out", "-v"] +
+     [f"in/g{i:02d}.gif" for i in range(12)]},
+    {"name": "-j 4 gives what -j 1 gives", "files": batch(12), "args": ["-j", "4", "-o", "out",
+     "-v"] + [f"in/g{i:02d}.gif" for i in range(12)]},
+    {"name": "-r into a folder: any letter case, links to folders not followed",
+     "files": {**TREE, "pics/link": SYMLINK + "real"}, "args": ["-r", "-v", "-o", "out", "pics"]},
+    {"name": "-r beside the inputs", "files": TREE, "args": ["-r", "-q", "pics"]},
+    {"name": "-n skips an existing output",
+     "files": {"a.gif": PLAIN_GIF, "b.gif": CRLF_GIF, "a.bmp": b"old"},
+     "args": ["-n", "a.gif", "b.gif"]},
+    {"name": "an existing output is kept without --force",
+     "files": {"a.gif": PLAIN_GIF, "a.bmp": b"old"}, "args": ["a.gif"]},
+    {"name": "--force replaces an existing output",
+     "files": {"a.gif": PLAIN_GIF, "a.bmp": b"old"}, "args": ["--force", "a.gif"]},
+    {"name": "failed conversions leave no file and no temporary",
+     "files": {"bad.gif": NOT_A_GIF, "cut.gif": CUT_GIF, "missing/": None},
+     "args": ["bad.gif", "cut.gif", "nothere.gif", "missing"]},
+    {"name": "a failed conversion leaves an existing output as it was",
+     "files": {"bad.gif": NOT_A_GIF, "bad.bmp": b"old"}, "args": ["--force", "bad.gif"]},
+    {"name": "--strict refuses what the library refuses, with the way past it",
+     "files": {"i.gif": INTERLACED_GIF}, "args": ["--strict", "i.gif"]},
+    {"name": "interlaced converts by default", "files": {"i.gif": INTERLACED_GIF},
+     "args": ["-v", "i.gif"]},
+    {"name": "the output is the input", "files": {"a.gif": PLAIN_GIF},
+     "args": ["--force", "-o", "a.gif", "a.gif"]},
+    {"name": "two inputs, one output", "files": {"x/a.gif": PLAIN_GIF, "y/a.gif": CRLF_GIF},
+     "args": ["--force", "-o", "out", "x/a.gif", "y/a.gif"]},
+    {"name": "input and output named", "files": {"a.gif": PLAIN_GIF},
+     "args": ["a.gif", "b.bmp"]},
+    {"name": "a second name that is no GIF", "files": {"a.gif": PLAIN_GIF},
+     "args": ["a.gif", "out.png"]},
+    {"name": "usage: unknown option", "files": {}, "args": ["--bogus"]},
+    {"name": "usage: jobs", "files": {}, "args": ["-j", "0", "a.gif"]},
+    {"name": "usage: no file", "files": {}, "args": []},
+    {"name": "--help, in the words of each system", "files": {}, "args": ["--help"],
+     "windows": {"status": 0, "stderr": [], "stdout_has": [
+         "brevlo -o {null} -v photo.gif        check", "Ctrl-C, Ctrl-Break",
+         "hidden and system attributes"]}},
+    {"name": "--version", "files": {}, "args": ["--version"]},
+    {"name": "--info", "files": {}, "args": ["--info"]},
+    {"name": "a trial run on the null device", "files": {"a.gif": PLAIN_GIF},
+     "args": ["-v", "-o", "{null}", "a.gif"]},
+    {"name": "drive letters and backslashes",
+     "files": {"pics/sub/c.gif": PLAIN_GIF},
+     "args": ["-v", "-o", "{here}{sep}out{sep}", "pics{sep}sub{sep}c.gif"]},
+    {"name": "a folder named by an extended-length path (\\\\?\\), which Linux lacks",
+     "files": {"a.gif": PLAIN_GIF, "b.gif": CRLF_GIF},
+     "args": ["-v", "-o", "\\\\?\\{here}\\out", "a.gif", "b.gif"],
+     "windows": {"status": 0, "stderr": ["2 converted, 0 failed"],
+                 "stdout_has": ["a.gif -> //?/{here}/out/a.bmp (13 \u00d7 7)"],
+                 "present": {"out/a.bmp": None, "out/b.bmp": None}}},
+    {"name": "outputs that differ in letter case alone are one file (Linux: two)",
+     "files": {"x/a.gif": PLAIN_GIF, "y/A.gif": CRLF_GIF},
+     "args": ["--force", "-o", "out", "x/a.gif", "y/A.gif"],
+     "windows": {"status": 1, "stderr": [
+         "y/A.gif: not converted: its output out/A.bmp is also the output of x/a.gif",
+         "1 converted, 1 failed"],
+         "present": {"out/a.bmp": None}}},
+    {"name": "a pattern is expanded as a POSIX shell would (Linux: no shell here)",
+     "files": {"a.gif": PLAIN_GIF, "b.GIF": CRLF_GIF, "c.txt": b"text"},
+     "args": ["-v", "*.gif", "none*.gif"],
+     "windows": {"status": 1, "stdout_has": ["a.gif -> a.bmp (13 \u00d7 7)",
+                                             "b.GIF -> b.bmp (17 \u00d7 9)"],
+                 "stderr": ["none*.gif: cannot open it: Invalid name (30001)",
+                            "2 converted, 1 failed"]}},
+    {"name": "a read-only output is refused and kept (Linux replaces it)",
+     "files": {"a.gif": PLAIN_GIF, "a.bmp": b"old"}, "setup": "read-only a.bmp",
+     "args": ["--force", "a.gif"],
+     "windows": {"status": 1, "stderr": ["a.gif: cannot write a.bmp: Read-only file (30001)"],
+                 "present": {"a.bmp": b"old"}}},
+    {"name": "hidden and system attributes of a replaced output are kept",
+     "files": {"a.gif": PLAIN_GIF, "a.bmp": b"old"}, "setup": "hidden system a.bmp",
+     "args": ["--force", "a.gif"],
+     "windows": {"status": 0, "stderr": [], "attributes": {"a.bmp": 0x6}}},
+]
+
+# Interrupts: the command reads the start of a GIF from a pipe that stays
+# open, so that it waits inside a conversion; then the signal comes. Linux
+# dies by the signal; Windows ends as a console Ctrl-C ends a program (Wine
+# turns SIGINT into CTRL_C_EVENT), and a killed Wine process leaves its
+# temporary file to the system. Nothing partial or temporary may remain, and
+# an output being replaced keeps its old bytes.
+INTERRUPTS = [
+    {"name": "Ctrl-C while writing a new output", "signal": signal.SIGINT,
+     "files": {}, "args": ["-o", "out.bmp", "-"], "windows_status": CONTROL_C_EXIT},
+    {"name": "Ctrl-C while replacing an output", "signal": signal.SIGINT,
+     "files": {"out.bmp": b"old"}, "args": ["--force", "-o", "out.bmp", "-"],
+     "windows_status": CONTROL_C_EXIT},
+    {"name": "killed while writing", "signal": signal.SIGKILL,
+     "files": {"out.bmp": b"old"}, "args": ["--force", "-o", "out.bmp", "-"],
+     "windows_status": -signal.SIGKILL},
+]
+
+
+# On a terminal: brevlo.exe writes to Wine's console, which shows it on the
+# terminal, as WriteConsoleW shows it on a Windows console; what the person
+# reads must be what the Linux command shows.
+CONSOLE = [
+    {"name": "Unicode names on the console", "files": {"日本.gif": PLAIN_GIF},
+     "args": ["-v", "日本.gif"], "shows": "日本.gif -> 日本.bmp (13 \u00d7 7)", "status": 0},
+    {"name": "-o - refused when standard output is the console", "files": {"a.gif": PLAIN_GIF},
+     "args": ["-o", "-", "a.gif"],
+     "shows": "standard output is a terminal: redirect it, or name a file with -o", "status": 2},
+]
+
+
+class System:
+    """How one system's command runs and spells its paths."""
+
+    def __init__(self, name, command, root):
+        self.name = name
+        self.command = command
+        self.root = root
+
+    def spell(self, text, here):
+        windows = self.name == "windows"
+        spellings = {"{null}": "NUL" if windows else "/dev/null",
+                     "{here}": windows_path(here) if windows else str(here),
+                     "{sep}": "\\" if windows else "/"}
+        for placeholder, spelt in spellings.items():
+            text = text.replace(placeholder, spelt)
+        return text
+
+    def unspell(self, text, here):
+        """Output with this system's spellings of the row's paths put back."""
+        windows = self.name == "windows"
+        text = text.replace(windows_path(here) if windows else str(here), "{here}")
+        text = text.replace("NUL" if windows else "/dev/null", "{null}")
+        return text.replace("\\", "/")
+
+
+def folder_name(row):
+    return re.sub(r"[^A-Za-z0-9-]+", "_", row["name"])
+
+
+def windows_path(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def make_files(folder, files, setup):
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    for name, content in files.items():
+        path = folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        if name.endswith("/"):
+            path.mkdir(exist_ok=True)
+        elif isinstance(content, str) and content.startswith(SYMLINK):
+            path.symlink_to(content[len(SYMLINK):])
+        else:
+            path.write_bytes(content)
+    if setup:
+        *attributes, name = setup.split()
+        if "read-only" in attributes:
+            (folder / name).chmod(0o444)
+        dos = (0x2 if "hidden" in attributes else 0) | (0x4 if "system" in attributes else 0)
+        if dos:
+            os.setxattr(folder / name, "user.DOSATTRIB", b"0x%x" % dos)
+
+
+def tree_of(folder):
+    """Every file and folder below folder, by its path, with its bytes."""
+    found = {}
+    for path in sorted(folder.rglob("*")):
+        key = path.relative_to(folder).as_posix()
+        if path.is_symlink():
+            found[key] = "link to " + os.readlink(path)
+        elif path.is_dir():
+            found[key + "/"] = None
+        else:
+            found[key] = path.read_bytes()
+    return found
+
+
+def temporaries(folder):
+    return [p.relative_to(folder).as_posix() for p in folder.rglob(TEMPORARY_PREFIX + "*")]
+
+
+def wait_for_temporaries_to_go(folder):
+    """The system removes a dead Wine process's files once it notices the death."""
+    deadline = time.monotonic() + SETTLE_SECONDS
+    while temporaries(folder) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return temporaries(folder)
+
+
+def writes_bmp_to_standard_output(args):
+    return any(a == "-o" and b == "-" for a, b in zip(args, args[1:]))
+
+
+def run(system, row, folder):
+    """The exit status, what standard output got (the BMP's bytes, or text with
+    paths put back) and the lines of standard error."""
+    args = [system.spell(arg, folder) for arg in row["args"]]
+    result = subprocess.run(system.command + args, cwd=folder, input=row.get("stdin", b""),
+                            capture_output=True, timeout=RUN_SECONDS)
+    output = result.stdout
+    if not writes_bmp_to_standard_output(row["args"]):
+        output = system.unspell(output.decode("utf-8", "replace"), folder)
+    lines = system.unspell(result.stderr.decode("utf-8", "replace"), folder).splitlines()
+    return result.returncode, output, lines
+
+
+def dos_attributes(path):
+    try:
+        return int(os.getxattr(path, "user.DOSATTRIB").split(b"\x00")[0], 16)
+    except OSError:
+        return 0
+
+
+def check_row(row, linux, windows, failures):
+    outcomes = {}
+    for system in (linux, windows):
+        folder = system.root / folder_name(row)
+        make_files(folder, row["files"], row.get("setup"))
+        outcomes[system.name] = (folder, *run(system, row, folder))
+    problems = []
+    (l_folder, l_status, l_out, l_err), (w_folder, w_status, w_out, w_err) = outcomes.values()
+    expected = row.get("windows")
+    if expected is None:
+        if w_status != l_status:
+            problems.append(f"exit status {w_status}, Linux {l_status}")
+        if w_out != l_out:
+            shown = (w_out, l_out) if isinstance(w_out, str) else (len(w_out), len(l_out))
+            problems.append(f"standard output {shown[0]!r}, Linux {shown[1]!r}")
+        if w_err != l_err:
+            problems.append(f"standard error {w_err}, Linux {l_err}")
+        if tree_of(w_folder) != tree_of(l_folder):
+            problems.append(f"files {sorted(tree_of(w_folder))}, Linux {sorted(tree_of(l_folder))}")
+    else:
+        if w_status != expected["status"]:
+            problems.append(f"exit status {w_status}, expected {expected['status']}")
+        if w_err != expected["stderr"]:
+            problems.append(f"standard error {w_err}, expected {expected['stderr']}")
+        for text in expected.get("stdout_has", []):
+            if text not in w_out:
+                problems.append(f"standard output without {text!r}")
+        for name, content in expected.get("present", {}).items():
+            if not (w_folder / name).is_file():
+                problems.append(f"{name} is missing")
+            elif content is not None and (w_folder / name).read_bytes() != content:
+                problems.append(f"{name} changed")
+        for name, bits in expected.get("attributes", {}).items():
+            if dos_attributes(w_folder / name) & bits != bits:
+                problems.append(f"{name} lost its attributes ({dos_attributes(w_folder / name):#x})")
+            if (w_folder / name).read_bytes() != (l_folder / name).read_bytes():
+                problems.append(f"{name} has other bytes than Linux wrote")
+    problems += [f"temporary file left: {t}" for t in temporaries(w_folder) + temporaries(l_folder)]
+    report(row["name"], problems, failures)
+
+
+def interrupted(system, row, folder):
+    """Starts the command on a pipe holding the start of a GIF, signals it once
+    it is converting, and returns its exit status."""
+    make_files(folder, row["files"], None)
+    process = subprocess.Popen(system.command + row["args"], cwd=folder, stdin=subprocess.PIPE,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    process.stdin.write(LONG_GIF[:len(LONG_GIF) // 2])
+    process.stdin.flush()
+    # brevlo.exe's temporary file has a name while it is written; Linux's has none.
+    deadline = time.monotonic() + RUN_SECONDS
+    while system.name == "windows" and not temporaries(folder) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    time.sleep(0.5)
+    process.send_signal(row["signal"])
+    status = process.wait(timeout=RUN_SECONDS)
+    process.stdin.close()
+    return status
+
+
+def check_interrupt(row, linux, windows, failures):
+    problems = []
+    for system in (linux, windows):
+        folder = system.root / folder_name(row)
+        status = interrupted(system, row, folder)
+        expected = -row["signal"] if system is linux else row["windows_status"]
+        if status != expected:
+            problems.append(f"{system.name}: exit status {status}, expected {expected}")
+        left = wait_for_temporaries_to_go(folder)
+        problems += [f"{system.name}: temporary file left: {t}" for t in left]
+        if tree_of(folder) != {name: content for name, content in row["files"].items()}:
+            problems.append(f"{system.name}: files {sorted(tree_of(folder))} after the interrupt")
+    report(row["name"], problems, failures)
+
+
+def on_terminal(system, row, folder):
+    """Runs the command with a terminal for all three standard streams, and
+    returns its exit status and what the terminal got."""
+    make_files(folder, row["files"], None)
+    controller, terminal = pty.openpty()
+    process = subprocess.Popen(system.command + row["args"], cwd=folder, stdin=terminal,
+                               stdout=terminal, stderr=terminal, close_fds=True,
+                               env=dict(os.environ, LANG="C.UTF-8"))
+    os.close(terminal)
+    shown = b""
+    while select.select([controller], [], [], RUN_SECONDS)[0]:
+        try:
+            chunk = os.read(controller, 4096)
+        except OSError:  # Linux ends a terminal whose last user has gone so
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(controller)
+    return process.wait(timeout=RUN_SECONDS), shown.decode("utf-8", "replace")
+
+
+def check_console(row, linux, windows, failures):
+    problems = []
+    for system in (linux, windows):
+        status, shown = on_terminal(system, row, system.root / folder_name(row))
+        if status != row["status"]:
+            problems.append(f"{system.name}: exit status {status}, expected {row['status']}")
+        if row["shows"] not in shown:
+            problems.append(f"{system.name}: the terminal shows {shown!r}")
+    report(row["name"], problems, failures)
+
+
+def report(name, problems, failures):
+    if problems:
+        failures.append(name)
+        print(f"FAILED: {name}")
+        for problem in problems:
+            print(f"    {problem}")
+    else:
+        print(f"ok: {name}")
+
+
+def main():
+    linux_command, windows_command, work = sys.argv[1:]
+    loader = os.environ.get("WINELOADER")
+    if not loader:
+        sys.exit("WINELOADER is not set: run this through run_under_wine.sh --driver")
+    work = Path(work).resolve()
+    shutil.rmtree(work, ignore_errors=True)
+    linux = System("linux", [linux_command], work / "linux")
+    windows = System("windows", [loader, windows_command], work / "windows")
+    failures = []
+    for row in ROWS:
+        check_row(row, linux, windows, failures)
+    for row in INTERRUPTS:
+        check_interrupt(row, linux, windows, failures)
+    for row in CONSOLE:
+        check_console(row, linux, windows, failures)
+    total = len(ROWS) + len(INTERRUPTS) + len(CONSOLE)
+    print(f"{total - len(failures)} of {total} rows agree")
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
