@@ -27,6 +27,7 @@ inline constexpr int kNameTaken = EEXIST;
 inline constexpr int kNoSuchName = ENOENT;
 inline constexpr int kIsAFolder = EISDIR;
 inline constexpr int kTooManyLinks = ELOOP;
+inline constexpr int kNameTooLong = ENAMETOOLONG;
 
 // The system's words for error, such as "No such file or directory".
 std::string describe_error(int error);
@@ -93,6 +94,20 @@ int open_stream_for_writing(const char* path, FileHandle& stream);
 // Closes the file as close does. Returns 0 or the system's error number,
 // which for a file just written can mean that its last bytes were lost.
 int close_reporting(FileHandle file);
+
+// Opens a list of names for reading front to back; a named pipe waits for
+// its writer, as a shell's redirection does. Returns 0 or the system's error
+// number.
+int open_list(const char* path, FileHandle& list);
+
+// Reads the next bytes of a list, up to count, into destination, waiting for
+// them on a pipe; got is 0 at the end. Returns 0 or the system's error number.
+int read_list(FileHandle list, void* destination, std::uint32_t count, std::uint32_t& got);
+
+// Reads up to count bytes at offset bytes from the file's start, leaving its
+// position alone; safe on several threads at once. Returns the number read,
+// 0 past the end, or -1 on error.
+std::int64_t read_at(FileHandle file, std::uint64_t offset, void* destination, std::uint32_t count);
 
 // ---------------------------------------------------------------------------
 // Whole files: a BMP is written into a temporary file in its output's folder
