@@ -1,9 +1,9 @@
 #include "job_runner.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 
 #include "convert_job.h"
@@ -12,17 +12,6 @@
 namespace brevlo::cli {
 
 namespace {
-
-// What the threads of one parallel loop share: the next index to take.
-struct SharedLoop {
-  std::size_t count;
-  const std::function<void(std::size_t)>& step;
-  std::atomic<std::size_t> next{0};
-};
-
-void work_through(SharedLoop& loop) {
-  for (std::size_t index; (index = loop.next.fetch_add(1)) < loop.count;) loop.step(index);
-}
 
 // How many conversions may hold files at once. At first every worker may;
 // a conversion that finds no descriptor left lowers the number to the others
@@ -78,32 +67,138 @@ Outcome convert_holding_files(OpenFileGate& gate, Convert convert) {
   }
 }
 
+// A job planned and not yet reported, and how it ended once it has.
+struct JobInFlight {
+  Job job;
+  Outcome outcome;
+  bool finished = false;
+};
+
+// What the threads of a run share. Jobs are numbered in the sources' order;
+// `in_flight` holds those from number `reported` to `planned`, of which those
+// below `taken` have been taken by a converting thread.
+struct SharedRun {
+  InputSources& sources;
+  Plan& plan;
+  const Options& options;
+  const platform::StandardStreams& streams;
+  RunReport& report;
+  unsigned workers;
+  OpenFileGate gate;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<JobInFlight> in_flight;
+  std::uint64_t reported = 0;
+  std::uint64_t taken = 0;
+  std::uint64_t planned = 0;
+  unsigned converting = 0;
+  bool planning = false;       // a thread is planning
+  bool sources_ended = false;  // every job is planned
+};
+
+// Plans the next job from the sources; false at their end.
+bool plan_next(SharedRun& run, Job& job) {
+  Source source;
+  while (next_source(run.sources, source)) {
+    if (!source.starts_a_folder) {
+      job = plan_job(run.plan, run.options, source, run.streams);
+      return true;
+    }
+    if (!claim_walked_folder(run.plan, run.options, source, job)) {
+      abandon_walk(run.sources);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool window_has_room(const SharedRun& run) {
+  return run.planned - run.reported < kJobsInFlight;
+}
+
+// Plans jobs while the window has room, each one available to convert at
+// once. Called with the lock held, which it gives up while it plans.
+void plan_ahead(SharedRun& run, std::unique_lock<std::mutex>& held) {
+  run.planning = true;
+  while (window_has_room(run)) {
+    held.unlock();
+    Job job;
+    const bool more = plan_next(run, job);
+    held.lock();
+    if (!more) {
+      run.sources_ended = true;
+      run.report.total = run.planned;
+      run.report.total_known = true;
+      break;
+    }
+    run.in_flight.push_back({std::move(job), {}, false});
+    ++run.planned;
+    run.report.found = run.planned;
+    run.changed.notify_all();
+  }
+  run.planning = false;
+  run.changed.notify_all();
+}
+
+// Reports the finished jobs at the front of the window, in order.
+void report_in_order(SharedRun& run) {
+  while (!run.in_flight.empty() && run.in_flight.front().finished) {
+    report_outcome(run.report, run.in_flight.front().job, run.in_flight.front().outcome);
+    run.in_flight.pop_front();
+    ++run.reported;
+  }
+}
+
+// Converts the next planned job. Called with the lock held, which it gives up
+// while it converts.
+void convert_next(SharedRun& run, std::unique_lock<std::mutex>& held) {
+  // The deque keeps references to its elements as others are added or removed.
+  JobInFlight& next = run.in_flight[run.taken - run.reported];
+  ++run.taken;
+  ++run.converting;
+  held.unlock();
+  Outcome outcome =
+      convert_holding_files(run.gate, [&] { return convert_job(next.job, run.options, run.plan); });
+  held.lock();
+  --run.converting;
+  next.outcome = std::move(outcome);
+  next.finished = true;
+  ++run.report.finished;
+  report_in_order(run);
+  show_progress(run.report);
+  run.changed.notify_all();
+}
+
+void work_through(SharedRun& run) {
+  std::unique_lock held(run.lock);
+  for (;;) {
+    if (run.taken < run.planned && run.converting < run.workers)
+      convert_next(run, held);
+    else if (!run.planning && !run.sources_ended && window_has_room(run))
+      plan_ahead(run, held);
+    else if (run.sources_ended && run.taken == run.planned)
+      return;
+    else
+      run.changed.wait(held);
+  }
+}
+
 }  // namespace
 
-unsigned worker_count(int requested, std::size_t jobs) {
+unsigned worker_count(int requested, std::size_t jobs_known) {
   const std::size_t wanted =
       requested > 0 ? static_cast<std::size_t>(requested) : platform::processor_count();
-  return static_cast<unsigned>(std::max<std::size_t>(1, std::min(wanted, jobs)));
+  return static_cast<unsigned>(std::max<std::size_t>(1, std::min(wanted, jobs_known)));
 }
 
-void for_each_index(std::size_t count, unsigned workers,
-                    const std::function<void(std::size_t)>& step) {
-  SharedLoop loop{count, step};
-  platform::run_on_threads(workers, [&loop] { work_through(loop); });
-}
-
-void run_jobs(const Plan& plan, std::vector<Outcome>& outcomes, const Options& options,
-              unsigned workers, RunReport& report) {
-  outcomes.assign(plan.jobs.size(), Outcome{});
-  std::mutex reporting;  // serialises recording outcomes and writing reports
-  OpenFileGate gate(workers);
-  for_each_index(plan.jobs.size(), workers, [&](std::size_t index) {
-    const Outcome outcome =
-        convert_holding_files(gate, [&] { return convert_job(plan.jobs[index], options, plan); });
-    std::lock_guard lock(reporting);
-    outcomes[index] = outcome;
-    report_finished(report, plan.jobs, outcomes, index);
-  });
+void run_jobs(InputSources& sources, Plan& plan, const Options& options,
+              const platform::StandardStreams& streams, unsigned workers, RunReport& report) {
+  SharedRun run{sources, plan, options, streams, report, workers, OpenFileGate(workers),
+                {},      {},   {}};
+  // Names known from the start are planned in no time; a list or a walk gets
+  // a thread of its own, which may wait for the list's writer or the disk.
+  const unsigned planner = report.total_known ? 0 : 1;
+  platform::run_on_threads(workers + planner, [&run] { work_through(run); });
 }
 
 }  // namespace brevlo::cli
