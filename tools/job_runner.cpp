@@ -92,6 +92,7 @@ struct SharedRun {
   std::uint64_t taken = 0;
   std::uint64_t planned = 0;
   unsigned converting = 0;
+  unsigned idle = 0;           // threads waiting for something to do
   bool planning = false;       // a thread is planning
   bool sources_ended = false;  // every job is planned
 };
@@ -116,6 +117,21 @@ bool window_has_room(const SharedRun& run) {
   return run.planned - run.reported < kJobsInFlight;
 }
 
+// Planning, once the window is full, starts again only when a quarter of it
+// is free, so that the planner plans in batches instead of waking for every
+// job reported.
+constexpr std::size_t kPlanningBatch = kJobsInFlight / 4;
+
+bool may_start_planning(const SharedRun& run) {
+  return !run.planning && !run.sources_ended &&
+         run.planned - run.reported <= kJobsInFlight - kPlanningBatch;
+}
+
+// Wakes a thread waiting for something to do, when one is.
+void wake_one(SharedRun& run) {
+  if (run.idle > 0) run.changed.notify_one();
+}
+
 // Plans jobs while the window has room, each one available to convert at
 // once. Called with the lock held, which it gives up while it plans.
 void plan_ahead(SharedRun& run, std::unique_lock<std::mutex>& held) {
@@ -134,10 +150,10 @@ void plan_ahead(SharedRun& run, std::unique_lock<std::mutex>& held) {
     run.in_flight.push_back({std::move(job), {}, false});
     ++run.planned;
     run.report.found = run.planned;
-    run.changed.notify_all();
+    wake_one(run);
   }
   run.planning = false;
-  run.changed.notify_all();
+  if (run.sources_ended) run.changed.notify_all();
 }
 
 // Reports the finished jobs at the front of the window, in order.
@@ -164,22 +180,30 @@ void convert_next(SharedRun& run, std::unique_lock<std::mutex>& held) {
   next.outcome = std::move(outcome);
   next.finished = true;
   ++run.report.finished;
+  const bool could_plan = may_start_planning(run);
   report_in_order(run);
   show_progress(run.report);
-  run.changed.notify_all();
+  if (!could_plan && may_start_planning(run)) wake_one(run);
 }
 
+// Each thread converts while there are jobs to take and room to convert,
+// plans when planning may start, and otherwise waits; this thread's own
+// conversion ending is its cue to look again.
 void work_through(SharedRun& run) {
   std::unique_lock held(run.lock);
   for (;;) {
-    if (run.taken < run.planned && run.converting < run.workers)
+    if (run.taken < run.planned && run.converting < run.workers) {
       convert_next(run, held);
-    else if (!run.planning && !run.sources_ended && window_has_room(run))
+    } else if (may_start_planning(run)) {
       plan_ahead(run, held);
-    else if (run.sources_ended && run.taken == run.planned)
+    } else if (run.sources_ended && run.taken == run.planned) {
+      run.changed.notify_all();  // a thread waiting for room to convert may end too
       return;
-    else
+    } else {
+      ++run.idle;
       run.changed.wait(held);
+      --run.idle;
+    }
   }
 }
 
