@@ -21,28 +21,8 @@ bool is_walked(const FolderEntry& entry) {
          (entry.leads_to == FileKind::kRegular && is_gif_name(entry.name));
 }
 
-// Reads the folder's GIF files and folders into a new level, sorted; a
-// folder that cannot be read, or read to its end, is noted as a failure.
 void enter_folder(FolderWalk& walk, const std::string& folder, const std::string& below) {
-  WalkLevel level{folder, below, {}, 0};
-  platform::FolderListing listing;
-  int error = platform::open_folder(folder, listing);
-  if (error == 0) {
-    FolderEntry entry;
-    while (platform::read_folder(listing, entry, error))
-      if (is_walked(entry)) level.entries.push_back(std::move(entry));
-    platform::close_folder(listing);
-  }
-  if (error != 0) {
-    Source unreadable;
-    unreadable.input = folder;
-    unreadable.problem = Problem::kInputUnreadable;
-    unreadable.system_error = error;
-    walk.failures.push_back(std::move(unreadable));
-  }
-  std::sort(level.entries.begin(), level.entries.end(),
-            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-  walk.levels.push_back(std::move(level));
+  walk.levels.push_back({folder, below, {}, 0, false});
 }
 
 }  // namespace
@@ -62,15 +42,16 @@ void start_walk(FolderWalk& walk, const std::string& folder) {
   enter_folder(walk, folder, name_kept_below_output(folder));
 }
 
-bool next_in_walk(FolderWalk& walk, Source& source) {
+Walked next_in_walk(FolderWalk& walk, Source& source) {
   for (;;) {
     if (!walk.failures.empty()) {
       source = std::move(walk.failures.back());
       walk.failures.pop_back();
-      return true;
+      return Walked::kFile;
     }
-    if (walk.levels.empty()) return false;
+    if (walk.levels.empty()) return Walked::kEnd;
     WalkLevel& level = walk.levels.back();
+    if (!level.read) return Walked::kFolderToRead;
     if (level.next == level.entries.size()) {
       walk.levels.pop_back();
       continue;
@@ -86,8 +67,39 @@ bool next_in_walk(FolderWalk& walk, Source& source) {
     source.input = path;
     source.path_below_folder = std::move(below);
     source.found_in_folder = true;
-    return true;
+    return Walked::kFile;
   }
+}
+
+int read_pending_folder(FolderWalk& walk) {
+  WalkLevel& level = walk.levels.back();
+  platform::FolderListing listing;
+  int error = platform::open_folder(level.folder, listing);
+  if (error == 0) {
+    FolderEntry entry;
+    while (platform::read_folder(listing, entry, error))
+      if (is_walked(entry)) level.entries.push_back(std::move(entry));
+    platform::close_folder(listing);
+  }
+  if (error != 0 && platform::is_out_of_open_files(error)) {
+    level.entries.clear();
+    return error;
+  }
+  std::sort(level.entries.begin(), level.entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  level.read = true;
+  if (error != 0) give_up_pending_folder(walk, error);
+  return error;
+}
+
+void give_up_pending_folder(FolderWalk& walk, int error) {
+  WalkLevel& level = walk.levels.back();
+  level.read = true;
+  Source unreadable;
+  unreadable.input = level.folder;
+  unreadable.problem = Problem::kInputUnreadable;
+  unreadable.system_error = error;
+  walk.failures.push_back(std::move(unreadable));
 }
 
 }  // namespace brevlo::cli

@@ -11,12 +11,14 @@
 
 namespace brevlo::cli {
 
-// One folder being walked: its GIF files and folders, sorted by name.
+// One folder of the walk: once read, its GIF files and folders, sorted by
+// name.
 struct WalkLevel {
   std::string folder;  // its path, as the walk names it
   std::string below;   // its path below the output folder
   std::vector<platform::FolderEntry> entries;
   std::size_t next = 0;  // the next entry to take
+  bool read = false;
 };
 
 // A walk under way; started by start_walk. It holds the folders on the way
@@ -24,6 +26,13 @@ struct WalkLevel {
 struct FolderWalk {
   std::vector<WalkLevel> levels;
   std::vector<Source> failures;  // folders that could not be read, not yet reported
+};
+
+// What next_in_walk found.
+enum class Walked {
+  kFile,          // a GIF file, or a folder that could not be read
+  kFolderToRead,  // the walk needs the folder it reached read: read_pending_folder
+  kEnd,
 };
 
 // True for a name ending in ".gif", in any letter case.
@@ -40,7 +49,15 @@ void start_walk(FolderWalk& walk, const std::string& folder);
 // The next GIF file of the walk, or a folder that could not be read (by its
 // own name, before what could be read of it), in walk order. Symbolic links
 // to folders are not followed; links to files are taken like the files.
-// False when the walk is over.
-bool next_in_walk(FolderWalk& walk, Source& source);
+Walked next_in_walk(FolderWalk& walk, Source& source);
+
+// Reads the folder the walk reached. Returns 0, or the system's error number:
+// a folder that cannot be read, or read to its end, is then reported by the
+// walk, except one that found no descriptor left, which stays to be read
+// again or given up (give_up_pending_folder).
+int read_pending_folder(FolderWalk& walk);
+
+// Reports the folder the walk reached as unreadable, for error, and goes on.
+void give_up_pending_folder(FolderWalk& walk, int error);
 
 }  // namespace brevlo::cli

@@ -40,10 +40,6 @@ Source source_for(InputSources& sources, std::string name, bool on_command_line)
 // The source for what the list holds next; false at its end.
 bool next_in_list(InputSources& sources, Source& source) {
   NameList& list = sources.list;
-  if (!sources.list_opened) {
-    open_name_list(list, sources.list_path, sources.null_separated);
-    sources.list_opened = true;
-  }
   std::string name;
   int error = 0;
   switch (next_listed(list, name, error)) {
@@ -78,22 +74,22 @@ void start_sources(InputSources& sources, const Options& options) {
   sources.recursive = options.recursive;
   sources.second_may_be_output = options.second_may_be_output;
   sources.has_list = options.files_from.has_value();
-  sources.list_path = options.files_from.value_or("");
-  sources.null_separated = options.null_separated;
+  if (sources.has_list) open_name_list(sources.list, *options.files_from, options.null_separated);
 }
 
-bool next_source(InputSources& sources, Source& source) {
+Walked next_source(InputSources& sources, Source& source) {
   if (sources.walking) {
-    if (next_in_walk(sources.walk, source)) return true;
+    const Walked walked = next_in_walk(sources.walk, source);
+    if (walked != Walked::kEnd) return walked;
     sources.walking = false;
   }
   if (sources.next_name < sources.names.size()) {
     const std::size_t at = sources.next_name++;
     source = source_for(sources, std::move(sources.names[at]), true);
     source.may_be_meant_as_output = sources.second_may_be_output && at == 1;
-    return true;
+    return Walked::kFile;
   }
-  return sources.has_list && next_in_list(sources, source);
+  return sources.has_list && next_in_list(sources, source) ? Walked::kFile : Walked::kEnd;
 }
 
 void abandon_walk(InputSources& sources) {
@@ -102,7 +98,7 @@ void abandon_walk(InputSources& sources) {
 }
 
 void end_sources(InputSources& sources) {
-  if (sources.list_opened) close_name_list(sources.list);
+  if (sources.has_list) close_name_list(sources.list);
 }
 
 }  // namespace brevlo::cli

@@ -20,20 +20,21 @@ struct InputSources {
   bool recursive = false;
   bool second_may_be_output = false;  // Options::second_may_be_output
   bool has_list = false;
-  bool list_opened = false;
-  bool null_separated = false;
-  std::string list_path;
   NameList list;
   FolderWalk walk;
   bool walking = false;
 };
 
+// Starts with the first name; a list is opened at once, before any
+// conversion holds descriptors.
 void start_sources(InputSources& sources, const Options& options);
 
 // The next input, or a problem in its place: a folder or list that cannot be
 // read, a name from a list that cannot be one. A folder given by name comes
-// first as itself (starts_a_folder), then its files. False at the end.
-bool next_source(InputSources& sources, Source& source);
+// first as itself (starts_a_folder), then its files. kFolderToRead: the walk
+// needs a folder read first (read_pending_folder in folder_walk.h, on
+// sources.walk).
+Walked next_source(InputSources& sources, Source& source);
 
 // Leaves the folder whose walk just started unwalked.
 void abandon_walk(InputSources& sources);

@@ -30,17 +30,17 @@ class OpenFileGate {
   }
 
   // Ends a turn. When the conversion ran out of descriptors (out_of_files),
-  // returns true if it should be tried again: another conversion still holds
-  // files, or one has given its files back since this one entered at
-  // `entered`. Only a conversion that could not open its files with no other
-  // in its way is a failure.
+  // returns true if it should be tried again: another conversion, or the
+  // planner, still holds files, or has given its files back since this one
+  // entered at `entered`. Only a conversion that could not open its files
+  // with nothing else of the run in its way is a failure.
   bool leave(bool out_of_files, std::uint64_t entered) {
     std::lock_guard held(lock_);
     --converting_;
     const bool others_gave_back = ended_ != entered;
     ++ended_;
     bool again = false;
-    if (out_of_files && (converting_ > 0 || others_gave_back)) {
+    if (out_of_files && (converting_ > 0 || holding_ > 0 || others_gave_back)) {
       allowed_ = std::max(1U, converting_);
       again = true;
     }
@@ -48,11 +48,25 @@ class OpenFileGate {
     return again;
   }
 
+  // The planner holds files for a moment (a folder it reads), outside any
+  // turn, and gives them back.
+  void hold_files() {
+    std::lock_guard held(lock_);
+    ++holding_;
+  }
+
+  void release_files() {
+    std::lock_guard held(lock_);
+    --holding_;
+    ++ended_;
+  }
+
  private:
   std::mutex lock_;
   std::condition_variable turn_;
   unsigned allowed_;
   unsigned converting_ = 0;
+  unsigned holding_ = 0;
   std::uint64_t ended_ = 0;
 };
 
@@ -92,15 +106,50 @@ struct SharedRun {
   std::uint64_t taken = 0;
   std::uint64_t planned = 0;
   unsigned converting = 0;
-  unsigned idle = 0;           // threads waiting for something to do
-  bool planning = false;       // a thread is planning
-  bool sources_ended = false;  // every job is planned
+  unsigned idle = 0;  // threads waiting for something to do
+  std::uint64_t conversions_ended = 0;
+  bool planner_waits_for_files = false;  // the planner waits for a conversion to end
+  bool planning = false;                 // a thread is planning
+  bool sources_ended = false;            // every job is planned
 };
+
+// Waits for a conversion to end, so that its descriptors are free; false
+// when none is under way.
+bool wait_for_a_conversion(SharedRun& run) {
+  std::unique_lock held(run.lock);
+  if (run.converting == 0) return false;
+  const std::uint64_t ended = run.conversions_ended;
+  run.planner_waits_for_files = true;
+  run.changed.wait(held, [&] { return run.conversions_ended != ended; });
+  run.planner_waits_for_files = false;
+  return true;
+}
+
+// Reads the folder the walk reached, its descriptor counted among those the
+// run holds, so that a conversion that finds none left meanwhile is tried
+// again. A folder that found none left is read again once a conversion has
+// given its descriptors back, and fails only when none was under way.
+void read_walked_folder(SharedRun& run) {
+  for (;;) {
+    run.gate.hold_files();
+    const int error = read_pending_folder(run.sources.walk);
+    run.gate.release_files();
+    if (!platform::is_out_of_open_files(error)) return;
+    if (!wait_for_a_conversion(run)) {
+      give_up_pending_folder(run.sources.walk, error);
+      return;
+    }
+  }
+}
 
 // Plans the next job from the sources; false at their end.
 bool plan_next(SharedRun& run, Job& job) {
   Source source;
-  while (next_source(run.sources, source)) {
+  for (Walked next; (next = next_source(run.sources, source)) != Walked::kEnd;) {
+    if (next == Walked::kFolderToRead) {
+      read_walked_folder(run);
+      continue;
+    }
     if (!source.starts_a_folder) {
       job = plan_job(run.plan, run.options, source, run.streams);
       return true;
@@ -177,6 +226,8 @@ void convert_next(SharedRun& run, std::unique_lock<std::mutex>& held) {
       convert_holding_files(run.gate, [&] { return convert_job(next.job, run.options, run.plan); });
   held.lock();
   --run.converting;
+  ++run.conversions_ended;
+  if (run.planner_waits_for_files) run.changed.notify_all();
   next.outcome = std::move(outcome);
   next.finished = true;
   ++run.report.finished;
