@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -1101,6 +1102,65 @@ TEST(Parallel, OutputsAndReportsAreTheSameWithAnyNumberOfJobs) {
     }
   }
   EXPECT_EQ(entries(dir.path("out0")), 34u);
+}
+
+// Every file below folder, by its path there, with its bytes.
+std::map<std::string, Bytes> files_below(const std::string& folder) {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), folder).string()] = read_file(entry.path().string());
+  return files;
+}
+
+// The README's recipes for GNU parallel, run on this machine alone (-S 3/:
+// gives it three job slots and no ssh): each job prints its own report, so
+// the recipes run quiet and rely on the exit status, which counts the jobs
+// that failed. The files they write are those of one plain run, and a second
+// round with -n converts nothing and succeeds.
+TEST(ManyMachines, TheParallelRecipesWriteWhatOnePlainRunWrites) {
+  if (std::string(BREVLO_PARALLEL).empty()) GTEST_SKIP() << "GNU parallel is not installed";
+  const std::string parallel = std::string(BREVLO_PARALLEL) + " -0 -X -S 3/: --joblog jobs ";
+  const std::string files = "find in -name '*.gif' -print0 | ";
+  const std::string folders = "find in -mindepth 1 -maxdepth 1 -type d -print0 | ";
+  struct Case {
+    std::string recipe;  // writing into out
+    std::string plain;   // one run writing the same into plain
+    bool broken;         // one of the GIFs is cut short
+    int status;          // parallel's: the number of jobs that failed
+  };
+  const std::vector<Case> cases = {
+      {files + parallel + "brevlo -q -n -o out", files + "brevlo -q -n -0 --files-from - -o plain",
+       false, 0},
+      {folders + parallel + "brevlo -q -n -r -o out", "brevlo -q -n -r -o plain in/", false, 0},
+      {folders + parallel + "brevlo -q -n -r -o out", "brevlo -q -n -r -o plain in/", true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.recipe);
+    ScratchDir dir;
+    fs::create_directory(dir.path("home"));  // parallel's own settings
+    for (const char* folder : {"a", "b", "c"}) {
+      fs::create_directories(dir.path("in/" + std::string(folder)));
+      for (int i = 0; i < 4; ++i)
+        write_file(
+            dir.path("in/" + std::string(folder) + "/" + folder + std::to_string(i) + ".gif"),
+            kPicture.gif);
+    }
+    if (c.broken) write_file(dir.path("in/b/b2.gif"), bytes_of("GIF89a"));
+    const std::string home = "HOME=" + dir.path("home") + "; export HOME; ";
+    const CommandRun plain = run_shell(home + c.plain, root(dir));
+    EXPECT_EQ(plain.status, c.status == 0 ? 0 : 1) << plain.err;
+    const CommandRun spread = run_shell(home + c.recipe, root(dir));
+    EXPECT_EQ(spread.status, c.status) << spread.err;
+    EXPECT_EQ(files_below(dir.path("out")), files_below(dir.path("plain")));
+    EXPECT_EQ(files_below(dir.path("out")).size(), c.broken ? 11u : 12u);
+    // Three jobs, one line each in the job log after its heading.
+    const Bytes log = read_file(dir.path("jobs"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);
+    const CommandRun again = run_shell(home + c.recipe, root(dir));
+    EXPECT_EQ(again.status, c.status) << again.err;
+    EXPECT_EQ(files_below(dir.path("out")), files_below(dir.path("plain")));
+  }
 }
 
 // Every file in out is a whole BMP: the old one left by the test or a
