@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -1275,6 +1277,29 @@ TEST(Progress, RedrawnInPlaceOnATerminalForMoreThanAFewFiles) {
 
   run = run_brevlo_on_terminal({"-f", "p1.gif", "p2.gif", "p3.gif"}, root(dir));
   EXPECT_EQ(run.err, "3 converted, 0 failed\r\n");
+
+  // Names from a list that is still being written: the line says the total
+  // is not known yet.
+  ASSERT_EQ(::mkfifo(dir.path("names").c_str(), 0600), 0);
+  std::thread writer([&] {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string first;
+    std::string rest;
+    for (std::size_t i = 0; i < names.size(); ++i) (i < 10 ? first : rest) += names[i] + "\n";
+    std::FILE* list = std::fopen(dir.path("names").c_str(), "w");
+    if (list == nullptr) return;
+    std::fputs(first.c_str(), list);
+    std::fflush(list);
+    while (!exists(dir.path("out/p0.bmp")) && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::fputs(rest.c_str(), list);
+    std::fclose(list);
+  });
+  run = run_brevlo_on_terminal({"--files-from", "names", "-o", "out"}, root(dir));
+  writer.join();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("/10 so far"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\r20 converted, 0 failed\r\n"), std::string::npos) << run.err;
 }
 
 }  // namespace
