@@ -32,7 +32,7 @@ ResolvedFolder resolve_uncached(Places& places, const fs::path& folder, int link
   const fs::path last = folder.filename();
   if (!folder.has_relative_path()) return {folder.string(), folder.string(), true};
   // A copy: resolving may replace the cache entry the parent came from.
-  const ResolvedFolder parent = resolve(places, folder.parent_path().string(), links_left);
+  ResolvedFolder parent = resolve(places, folder.parent_path().string(), links_left);
   const fs::path in = parent.place;
   if (last.empty() || last == ".") return parent;
   if (last == "..") {
