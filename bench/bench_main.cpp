@@ -57,7 +57,7 @@ struct Options {
 
 // Batches up to this many names are of small GIFs; larger ones of empty
 // files, whose files the run never writes.
-constexpr std::size_t kMostGifNames = 200000;
+constexpr std::size_t kMostGifNames = 100000;
 
 // "100000,1000000" into batches; false for anything else.
 bool parse_names(const char* text, std::vector<NamesBatch>& batches) {
