@@ -237,16 +237,19 @@ void convert_next(SharedRun& run, std::unique_lock<std::mutex>& held) {
   if (!could_plan && may_start_planning(run)) wake_one(run);
 }
 
-// Each thread converts while there are jobs to take and room to convert,
-// plans when planning may start, and otherwise waits; this thread's own
-// conversion ending is its cue to look again.
+// Each thread plans when planning may start and another thread converts
+// meanwhile (or nothing is left to convert), converts while there are jobs to
+// take and room to convert, and otherwise waits; a thread's own conversion
+// ending is its cue to look again.
 void work_through(SharedRun& run) {
   std::unique_lock held(run.lock);
   for (;;) {
-    if (run.taken < run.planned && run.converting < run.workers) {
-      convert_next(run, held);
-    } else if (may_start_planning(run)) {
+    const bool can_convert = run.taken < run.planned && run.converting < run.workers;
+    const bool can_plan = may_start_planning(run);
+    if (can_plan && (!can_convert || run.converting > 0)) {
       plan_ahead(run, held);
+    } else if (can_convert) {
+      convert_next(run, held);
     } else if (run.sources_ended && run.taken == run.planned) {
       run.changed.notify_all();  // a thread waiting for room to convert may end too
       return;
