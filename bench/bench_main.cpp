@@ -5,6 +5,9 @@
 // photograph stored interlaced, which BREVLO32 refuses, is converted as the
 // command converts it. Then 2000 small GIFs go through the brevlo command,
 // one at a time (-j 1) and as many at a time as it chooses, timed per file.
+// With --names N,M... batches of N names go through the command as a list
+// and as a walked tree (in --names-dir, on a memory file system), for their
+// peak memory and time per name; --names-only runs just that.
 // With --check-only it converts each image once, checks the two files are
 // identical and prints no times: for a build that runs only under an
 // emulator, whose times mean nothing. With --list-images it prints, a line
@@ -12,6 +15,7 @@
 // same files elsewhere (the Windows DLL under Wine).
 //
 //   brevlo_bench [--cache DIR] [--photo JPEG] [--rounds N] [--brevlo PROGRAM]
+//                [--names N,M...] [--names-dir DIR] [--names-only]
 //                [--check-only | --list-images]
 #include <brevlo.h>
 #include <unistd.h>
@@ -35,6 +39,7 @@
 #include "engine/input_reader.h"
 #include "giflib_converter.h"
 #include "io_floor.h"
+#include "many_names.h"
 #include "peak_memory.h"
 #include "small_files.h"
 
@@ -49,7 +54,27 @@ struct Options {
   std::string brevlo_program = BREVLO_COMMAND;
   bool check_only = false;
   bool list_images = false;
+  std::vector<NamesBatch> names;  // --names
+  std::string names_dir = "/dev/shm/brevlo-bench-names";
+  bool names_only = false;
 };
+
+// Batches up to this many names are of small GIFs; larger ones of empty
+// files, whose files the run never writes.
+constexpr std::size_t kMostGifNames = 100000;
+
+// "100000,1000000" into batches; false for anything else.
+bool parse_names(const char* text, std::vector<NamesBatch>& batches) {
+  for (const char* at = text; *at != '\0';) {
+    char* end = nullptr;
+    const unsigned long long count = std::strtoull(at, &end, 10);
+    if (end == at || count == 0 || (*end != ',' && *end != '\0')) return false;
+    batches.push_back({static_cast<std::size_t>(count),
+                       count <= kMostGifNames ? NameContent::kGif : NameContent::kEmpty});
+    at = *end == ',' ? end + 1 : end;
+  }
+  return !batches.empty();
+}
 
 struct Timing {
   double brevlo = 1e300;
@@ -68,6 +93,12 @@ bool parse_options(int argc, char** argv, Options& options) {
       options.rounds = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--brevlo") == 0 && has_value) {
       options.brevlo_program = argv[++i];
+    } else if (std::strcmp(argv[i], "--names") == 0 && has_value) {
+      if (!parse_names(argv[++i], options.names)) return false;
+    } else if (std::strcmp(argv[i], "--names-dir") == 0 && has_value) {
+      options.names_dir = argv[++i];
+    } else if (std::strcmp(argv[i], "--names-only") == 0) {
+      options.names_only = true;
     } else if (std::strcmp(argv[i], "--check-only") == 0) {
       options.check_only = true;
     } else if (std::strcmp(argv[i], "--list-images") == 0) {
@@ -76,7 +107,7 @@ bool parse_options(int argc, char** argv, Options& options) {
       return false;
     }
   }
-  return options.rounds > 0;
+  return options.rounds > 0 && (!options.names_only || !options.names.empty());
 }
 
 // Seconds taken by one call of run; negative when it failed.
@@ -172,6 +203,8 @@ int report_small_files(const Options& options, const std::string& photo_gif,
 }
 
 int run(const Options& options) {
+  if (options.names_only)
+    return report_many_names(options.brevlo_program, options.names_dir, options.names);
   const std::vector<BenchImage> images = prepare_images(options.cache_dir, options.photo_source);
   if (images.empty()) return 1;
   if (options.list_images) {
@@ -225,8 +258,10 @@ int run(const Options& options) {
   std::printf("peak memory of `brevlo` converting the %s: %s%.2f MB (%ld KiB)\n",
               images[0].name.c_str(), peak.exact ? "" : "at most ",
               static_cast<double>(peak.kilobytes) * 1024 / 1e6, peak.kilobytes);
-  const int status = report_small_files(options, images[0].gif_path, out_dir + "/icons");
+  int status = report_small_files(options, images[0].gif_path, out_dir + "/icons");
   std::filesystem::remove_all(out_dir);
+  if (status == 0 && !options.names.empty())
+    status = report_many_names(options.brevlo_program, options.names_dir, options.names);
   return status;
 }
 
@@ -239,7 +274,8 @@ int main(int argc, char** argv) {
   if (!brevlo::bench::parse_options(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: brevlo_bench [--cache DIR] [--photo JPEG] [--rounds N] "
-                 "[--brevlo PROGRAM] [--check-only | --list-images]\n");
+                 "[--brevlo PROGRAM] [--names N,M...] [--names-dir DIR] [--names-only] "
+                 "[--check-only | --list-images]\n");
     return 2;
   }
   return brevlo::bench::run(options);

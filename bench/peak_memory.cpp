@@ -1,5 +1,6 @@
 #include "peak_memory.h"
 
+#include <fcntl.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -25,23 +26,33 @@ long high_water_kb(pid_t process) {
   return -1;
 }
 
-[[noreturn]] void run_traced(std::vector<char*> argv) {
+// In the child: its output and errors into the null device.
+void silence() {
+  const int null = ::open("/dev/null", O_WRONLY);
+  if (null < 0) return;
+  ::dup2(null, STDOUT_FILENO);
+  ::dup2(null, STDERR_FILENO);
+  ::close(null);
+}
+
+[[noreturn]] void run_traced(std::vector<char*> argv, const RunAs& run_as) {
   if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(kTracingRefused);
+  if (run_as.silent) silence();
   ::raise(SIGSTOP);
   ::execv(argv[0], argv.data());
   ::_exit(127);
 }
 
-bool exited_cleanly(int status) {
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+bool exited_as_expected(int status, const RunAs& run_as) {
+  return WIFEXITED(status) && WEXITSTATUS(status) == run_as.exit_status;
 }
 
 // The program's own VmHWM, read at its exit event; -1 when it fails, or
 // -kTracingRefused when it cannot be traced.
-long traced_peak(const std::vector<char*>& argv) {
+long traced_peak(const std::vector<char*>& argv, const RunAs& run_as) {
   const pid_t child = ::fork();
   if (child < 0) return -1;
-  if (child == 0) run_traced(argv);
+  if (child == 0) run_traced(argv, run_as);
   int status = 0;
   if (::waitpid(child, &status, 0) != child) return -1;
   if (WIFEXITED(status) && WEXITSTATUS(status) == kTracingRefused) return -kTracingRefused;
@@ -60,29 +71,31 @@ long traced_peak(const std::vector<char*>& argv) {
       signal = WSTOPSIG(status);  // pass the program's own signals on
     }
   }
-  return exited_cleanly(status) ? peak : -1;
+  return exited_as_expected(status, run_as) ? peak : -1;
 }
 
-long rusage_peak(const std::vector<char*>& argv) {
+long rusage_peak(const std::vector<char*>& argv, const RunAs& run_as) {
   const pid_t child = ::fork();
   if (child < 0) return -1;
   if (child == 0) {
+    if (run_as.silent) silence();
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   int status = 0;
   struct rusage usage {};
-  if (::wait4(child, &status, 0, &usage) != child || !exited_cleanly(status)) return -1;
+  if (::wait4(child, &status, 0, &usage) != child || !exited_as_expected(status, run_as)) return -1;
   return usage.ru_maxrss;
 }
 
 }  // namespace
 
-PeakMemory peak_memory(const std::string& program, const std::vector<std::string>& arguments) {
+PeakMemory peak_memory(const std::string& program, const std::vector<std::string>& arguments,
+                       const RunAs& run_as) {
   const std::vector<char*> argv = argv_of(program, arguments);
-  const long traced = traced_peak(argv);
+  const long traced = traced_peak(argv, run_as);
   if (traced != -kTracingRefused) return {traced, true};
-  return {rusage_peak(argv), false};
+  return {rusage_peak(argv, run_as), false};
 }
 
 }  // namespace brevlo::bench

@@ -1,6 +1,7 @@
 # Debian packages the project needs, by purpose. Sourced by the other scripts.
 BUILD_PACKAGES=(cmake make g++ binutils)
-TEST_PACKAGES=(googletest libgtest-dev pkg-config python3)
+# GNU parallel runs the README's recipe for spreading a batch over machines.
+TEST_PACKAGES=(googletest libgtest-dev pkg-config python3 parallel)
 # Independent decoders and encoders for the oracle and model tests, and the
 # fuzzer (clang also builds the library and its tests as a second compiler).
 HOSTILE_TEST_PACKAGES=(libgif-dev imagemagick gifsicle python3-pil

@@ -1,9 +1,11 @@
 // brevlo: converts GIF files into 8-bit BMP files from the command line.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "command_line.h"
+#include "input_sources.h"
 #include "job_runner.h"
 #include "messages.h"
 #include "output_plan.h"
@@ -62,11 +64,17 @@ int answer(const Options& options) {
     if (int status = prepare_output_folder(options.output); status != kAllConverted)
       platform::end_command(status);
   }
-  const Plan plan = plan_jobs(options, streams);
-  std::vector<Outcome> outcomes;
-  RunReport report =
-      start_report(plan.jobs.size(), options, platform::is_terminal(platform::TextStream::kError));
-  run_jobs(plan, outcomes, options, worker_count(options.jobs, plan.jobs.size()), report);
+  Plan plan;
+  const bool all_known = index_command_line(plan, options);
+  plan.new_files = platform::read_new_file_defaults();
+  InputSources sources;
+  start_sources(sources, options);
+  RunReport report = start_report(options, platform::is_terminal(platform::TextStream::kError),
+                                  all_known, options.inputs.size());
+  const std::size_t jobs_known = all_known ? options.inputs.size() : SIZE_MAX;
+  run_jobs(sources, plan, options, streams, worker_count(options.jobs, jobs_known), report);
+  end_sources(sources);
+  close_index(plan.index);
   finish_report(report);
   platform::end_command(finish_standard_output(report.failed == 0 ? kAllConverted : kSomeFailed));
 }

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <iterator>
 #include <optional>
+#include <utility>
 
+#include "folder_walk.h"
 #include "path_names.h"
 #include "platform/command_platform.h"
 
@@ -25,7 +27,9 @@ enum class Option {
   kVerbose,
   kVersion,
   kInfo,
-  kStrict
+  kStrict,
+  kFilesFrom,
+  kNull
 };
 
 // Each option's letter (0: none) and long name, and whether it takes a value.
@@ -49,6 +53,8 @@ constexpr Spelling kSpellings[] = {
     {0, "version", false, Option::kVersion},
     {0, "info", false, Option::kInfo},
     {0, "strict", false, Option::kStrict},
+    {0, "files-from", true, Option::kFilesFrom},
+    {'0', "null", false, Option::kNull},
 };
 
 const Spelling* spelling_of_letter(char letter) {
@@ -92,6 +98,15 @@ void set_jobs(Options& options, const std::string& text) {
   options.jobs = static_cast<int>(jobs);
 }
 
+void set_list(Options& options, std::string_view path) {
+  if (options.files_from)
+    fail(options, "--files-from can be given once");
+  else if (path.empty())
+    fail(options, "the list name given with --files-from is empty");
+  else
+    options.files_from = std::string(path);
+}
+
 void set_output(Parsed& parsed, std::string_view path) {
   if (path.empty()) {
     fail(parsed.options, "the output name given with -o is empty");
@@ -127,6 +142,12 @@ void apply(Parsed& parsed, Option option, std::string_view value) {
       break;
     case Option::kStrict:
       options.strict = true;
+      break;
+    case Option::kFilesFrom:
+      set_list(options, value);
+      break;
+    case Option::kNull:
+      options.null_separated = true;
       break;
     case Option::kHelp:
       choose(options, Action::kHelp);
@@ -210,16 +231,20 @@ Parsed read_arguments(const std::vector<std::string_view>& args) {
 }
 
 // Decides where the BMP files go from -o PATH, as cp decides for its last
-// operand: with one input (and no -r) the output file, unless PATH is an
-// existing folder or ends in a separator; otherwise a folder. "-" is standard
-// output.
-// Returns a usage error, or "" when all is well.
+// operand: with one input (and no -r or list) the output file, unless PATH is
+// an existing folder or ends in a separator; otherwise a folder. "-" is
+// standard output. Returns a usage error, or "" when all is well.
 std::string decide_destination(Options& options, const std::optional<std::string>& output_path) {
   const auto stdin_reads =
       std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
   if (stdin_reads > 1) return "standard input (-) can be read only once";
-  const bool one_file = options.inputs.size() == 1 && !options.recursive;
+  if (stdin_reads > 0 && options.files_from == kStandardStream)
+    return "standard input (-) cannot be both the list of names (--files-from -) and an input";
+  const bool one_file = options.inputs.size() == 1 && !options.recursive && !options.files_from;
   if (output_path == kStandardStream) {
+    if (options.files_from)
+      return "-o - writes one BMP to standard output, and a list may hold many: name a folder "
+             "with -o";
     if (!one_file) return "-o - writes one BMP to standard output: give one input and no -r";
     if (platform::is_terminal(platform::TextStream::kOutput))
       return "standard output is a terminal: redirect it, or name a file with -o";
@@ -236,6 +261,30 @@ std::string decide_destination(Options& options, const std::optional<std::string
   }
   if (stdin_reads > 0 && options.destination != Destination::kFile)
     return "standard input (-) needs an output file: -o FILE, or -o - for standard output";
+  return "";
+}
+
+// Under -r -o DIR each folder given keeps its last name below DIR (unless
+// given with a trailing '/'), so two folders of one name would share a place
+// there. Returns a usage error naming them, or "".
+std::string refuse_folders_sharing_a_name(const Options& options) {
+  if (!options.recursive || options.destination != Destination::kFolder) return "";
+  std::vector<std::pair<std::string, const std::string*>> kept;  // name as compared, folder
+  for (const std::string& input : options.inputs) {
+    if (input.empty() || input == kStandardStream ||
+        platform::identify_path(input.c_str()).kind != platform::FileKind::kFolder)
+      continue;
+    const std::string name = name_kept_below_output(input);
+    if (name.empty()) continue;
+    // Names that differ in letter case alone are one folder on Windows.
+    std::string compared = platform::name_as_compared(name);
+    for (const auto& [earlier_name, earlier] : kept)
+      if (earlier_name == compared)
+        return "the folders '" + *earlier + "' and '" + input + "' would both go to '" +
+               name_in(options.output, name) +
+               "' (a trailing / puts a folder's contents there instead)";
+    kept.emplace_back(std::move(compared), &input);
+  }
   return "";
 }
 
@@ -256,12 +305,16 @@ Options parse_command_line(const std::vector<std::string_view>& args) {
   Options& options = parsed.options;
   if (options.action != Action::kConvert) return options;
   std::vector<std::string>& files = parsed.names;
-  if (files.empty()) {
+  if (options.null_separated && !options.files_from) {
+    fail(options, "--null (-0) separates the names of a list: give one with --files-from");
+    return options;
+  }
+  if (files.empty() && !options.files_from) {
     fail(options, "no GIF file given");
     return options;
   }
   // `brevlo IN.gif OUT.bmp`: exactly two files, only the second named .bmp.
-  const bool two_names = files.size() == 2 && !parsed.output_path;
+  const bool two_names = files.size() == 2 && !parsed.output_path && !options.files_from;
   if (two_names && ends_with_ignoring_case(files[1], ".bmp") &&
       !ends_with_ignoring_case(files[0], ".bmp")) {
     options.destination = Destination::kFile;
@@ -273,6 +326,8 @@ Options parse_command_line(const std::vector<std::string_view>& args) {
   options.inputs = std::move(files);
   if (std::string error = decide_destination(options, parsed.output_path); !error.empty())
     fail(options, std::move(error));
+  else if (std::string shared = refuse_folders_sharing_a_name(options); !shared.empty())
+    fail(options, std::move(shared));
   return parsed.options;
 }
 

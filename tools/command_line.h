@@ -2,6 +2,7 @@
 // action, the inputs, where the BMP files go and how.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,13 +15,17 @@ enum class Action { kConvert, kHelp, kVersion, kInfo, kUsageError };
 enum class Destination {
   kBesideInputs,    // each NAME.bmp beside its NAME.gif (no -o)
   kFile,            // the one output file: -o FILE, or `brevlo IN.gif OUT.bmp`
-  kFolder,          // below the folder -o DIR, made when missing
+  kFolder,          // below the folder -o DIR, made when missing (always with a list)
   kStandardOutput,  // -o -
 };
 
 struct Options {
   Action action = Action::kConvert;
   std::vector<std::string> inputs;  // "-" is standard input
+  // --files-from FILE: a list of further inputs ("-": read from standard
+  // input), one a line or, with --null, NUL-separated.
+  std::optional<std::string> files_from;
+  bool null_separated = false;
   Destination destination = Destination::kBesideInputs;
   std::string output;          // the file or folder of kFile and kFolder
   int jobs = 0;                // -j N; 0: one per processor
@@ -43,8 +48,9 @@ struct Options {
 // attached or as the next argument ("-j4", "-j 4"); long options take one
 // after "=" or as the next argument, and are taken only as spelt in full.
 // The destination is decided as cp decides for its last operand: see
-// Destination; this looks at the file system (is -o an existing folder) and
-// at whether standard output is a terminal.
+// Destination; this looks at the file system (is -o an existing folder, which
+// names given with -r are folders) and at whether standard output is a
+// terminal.
 Options parse_command_line(const std::vector<std::string_view>& args);
 
 // The name that stands for standard input as an input, and for standard

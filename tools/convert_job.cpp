@@ -137,7 +137,7 @@ bool succeeded(const Outcome& outcome) {
 Outcome convert_job(const Job& job, const Options& options, const Plan& plan) {
   if (job.refusal != Problem::kNone) {
     Outcome refused = failure(job.refusal, job.system_error);
-    refused.other_job = job.other_job;
+    refused.other_input = job.other_input;
     return refused;
   }
   // An empty name is refused as the library refuses it, touching no file.

@@ -84,18 +84,29 @@ constexpr ProblemText kProblemTexts[] = {
     {Problem::kOutputIsTheInput, 0, "not converted: the output {output} is this input file itself"},
     {Problem::kOutputIsAnotherInput, 0,
      "not converted: the output {output} is the input file {other}"},
+    {Problem::kInputIsAnEarlierOutput, 0, "not converted: it is the output of {other}"},
+    {Problem::kFolderNameTaken, 0,
+     "not converted: its files would go to {output}, where those of {other} go"},
     {Problem::kOutputExists, 0,
      "not converted: {output} already exists (use --force to replace it, or -n to skip it)"},
     {Problem::kEmptyName, kEmptyName, "the file name is empty"},
     {Problem::kInputUnreadable, kOpenFailed, "cannot open it: {error}"},
     {Problem::kInputNotAFile, kOpenFailed,
      "cannot read it: it is {kind}, not a regular file (use - to read standard input)"},
+    {Problem::kListUnreadable, 0, "cannot read the list of names: {error}"},
+    {Problem::kStandardInputIsTheList, kOpenFailed,
+     "cannot read standard input: it holds the list of names"},
+    {Problem::kStandardInputInAList, kOpenFailed,
+     "cannot read standard input from a list, which names files (a file called - is ./-)"},
     {Problem::kStandardInputClosed, kOpenFailed, "cannot read standard input: it is closed"},
     {Problem::kStandardOutputClosed, kOpenFailed, "cannot write standard output: it is closed"},
     {Problem::kOutputUncreatable, kOpenFailed, "cannot create {output}: {error}"},
     {Problem::kWriteFailed, kOpenFailed, "cannot write {output}: {error}"},
     {Problem::kSpoolUncreatable, kOpenFailed, "cannot create a temporary file in {spool}: {error}"},
     {Problem::kSpoolWriteFailed, kOpenFailed, "cannot write a temporary file in {spool}: {error}"},
+    {Problem::kRunTooLarge, 0,
+     "not converted: the run holds too many names to check them all; convert the rest in "
+     "another run"},
 };
 
 bool applies(When when, const ConversionReport& report, bool strict) {
@@ -160,6 +171,13 @@ std::string_view output_hint(const Job& job, const Outcome& outcome) {
   return job.may_be_meant_as_output && no_gif ? "to name the output, use -o" : "";
 }
 
+// How a job's input is named in its lines: a name from a list that cannot
+// be shown, empty or too long, by where it stands in the list.
+std::string shown_input(const Job& job) {
+  if (!job.input.empty()) return shown_name(job.input);
+  return job.listed_at.empty() ? std::string("\"\"") : shown_name(job.listed_at);
+}
+
 }  // namespace
 
 const char* kind_of_file(platform::FileKind kind) {
@@ -178,10 +196,8 @@ const char* kind_of_file(platform::FileKind kind) {
   }
 }
 
-std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
-                             const Outcome& outcome, bool strict) {
-  const Job& job = jobs[index];
-  const std::string name = job.input.empty() ? std::string("\"\"") : shown_name(job.input);
+std::string describe_failure(const Job& job, const Outcome& outcome, bool strict) {
+  const std::string name = shown_input(job);
   const std::string_view hint = output_hint(job, outcome);
   if (outcome.problem == Problem::kConversionFailed)
     return name + ": " + describe_reason(outcome.report, strict, hint);
@@ -190,7 +206,7 @@ std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
                     [&](const auto& r) { return r.problem == outcome.problem; });
   const std::string words =
       filled(row.words, {{"output", shown_output(job)},
-                         {"other", shown_name(jobs[outcome.other_job].input)},
+                         {"other", shown_name(outcome.other_input)},
                          {"error", platform::describe_error(outcome.system_error)},
                          {"kind", kind_of_file(outcome.input_kind)},
                          {"spool", shown_name(platform::spool_folder())}});

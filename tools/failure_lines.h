@@ -6,17 +6,15 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 #include "job.h"
 
 namespace brevlo::cli {
 
-// The failure line for jobs[index], without its newline, such as
+// The failure line for job, without its newline, such as
 // "photo.gif: not a GIF file (30004)". Under --strict (strict), a refusal
 // that the default conversion would accept also says how to get past it.
-std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
-                             const Outcome& outcome, bool strict);
+std::string describe_failure(const Job& job, const Outcome& outcome, bool strict);
 
 // What a file that is not a regular one is, for messages: "a pipe", "a
 // device", "a socket", "a folder" or "not a regular file".

@@ -23,6 +23,7 @@ const char* const kHelp =
     "usage: brevlo [OPTIONS] FILE.gif...\n"
     "       brevlo [OPTIONS] IN.gif OUT.bmp\n"
     "       brevlo [OPTIONS] -o OUT IN.gif\n"
+    "       brevlo [OPTIONS] [-0] --files-from LIST [-o DIR] [FILE.gif...]\n"
     "\n"
     "Converts GIF images into 8-bit palettised Windows BMP files.\n"
     "Each FILE.gif becomes FILE.bmp beside it (a final .gif is replaced, any other\n"
@@ -31,12 +32,16 @@ const char* const kHelp =
     "\n"
     "Options:\n"
     "  -o, --output PATH     one input: write the BMP to PATH, whatever its name,\n"
-    "                        unless PATH is a folder or ends in /; several inputs\n"
-    "                        or -r: write into the folder PATH, made when missing;\n"
-    "                        - writes the BMP to standard output\n"
+    "                        unless PATH is a folder or ends in /; several inputs,\n"
+    "                        -r or a list: write into the folder PATH, made when\n"
+    "                        missing; - writes the BMP to standard output\n"
     "  -f, --force           replace BMP files that already exist\n"
     "  -n, --skip-existing   leave BMP files that already exist alone (skipped)\n"
-    "  -r, --recursive       convert every *.gif in the folders given, and below\n"
+    "  -r, --recursive       convert every *.gif in the folders given, and below;\n"
+    "                        with -o DIR, pics goes to DIR/pics, pics/ into DIR\n"
+    "      --files-from LIST convert the files LIST names too, one a line\n"
+    "                        (- reads LIST from standard input)\n"
+    "  -0, --null            names in LIST end with NUL bytes (find -print0)\n"
     "  -j, --jobs N          convert N files at a time (default: one per processor)\n"
     "  -v, --verbose         one line per converted file, with its size\n"
     "  -q, --quiet           report nothing but failures\n"
@@ -57,8 +62,10 @@ const char* const kHelp =
     "complete, so an existing file is never damaged, and an interrupt leaves no\n"
     "partial or temporary file. An existing file is never replaced without\n"
     "--force. An output that is one of the inputs is never written, and when\n"
-    "several inputs would give the same output, the first one on the command\n"
-    "line gets it. {files}\n"
+    "several inputs would give the same output, the first one gets it: the\n"
+    "command line comes first, then the list; -r walks each folder depth first,\n"
+    "names in byte order. Conversion starts while a list or walk is still being\n"
+    "read. {files}\n"
     "\n"
     "Exit status: 0 when every file was converted (or skipped), 1 when any\n"
     "failed, 2 for a mistake on the command line. {interrupts}\n"
@@ -66,7 +73,8 @@ const char* const kHelp =
     "Examples:\n";
 
 // The examples of the help: a command ({null} for the null device) and what
-// it does, in a column of its own.
+// it does, in a column of its own, or below the command where the line would
+// grow too long.
 struct Example {
   std::string_view command;
   std::string_view does;
@@ -78,22 +86,34 @@ constexpr Example kExamples[] = {
     {"brevlo -o picture photo.gif", "write the file picture"},
     {"brevlo -o bmp -j 4 *.gif", "convert every GIF here into bmp/, 4 at a time"},
     {"brevlo -n -o bmp *.gif", "again, converting only what is missing"},
-    {"brevlo -r -o out pics", "pics/a/b.gif becomes out/a/b.bmp"},
+    {"brevlo -r -o out pics", "pics/a/b.gif becomes out/pics/a/b.bmp"},
+    {"brevlo -r -o out pics/", "pics/a/b.gif becomes out/a/b.bmp"},
+    {"find . -name '*.gif' -print0 | brevlo -0 --files-from - -o out",
+     "convert every GIF found, as one batch"},
     {"cat a.gif | brevlo -o - - > a.bmp", "convert from a pipe into a pipe"},
     {"brevlo -o {null} -v photo.gif", "check that photo.gif converts, show its size"},
     {"brevlo --force -q *.gif", "replace old BMP files, report only failures"},
     {"brevlo --strict -o {null} a.gif", "check that the library accepts a.gif"},
 };
 
-// Where the examples' second column starts, unless a command is longer.
+// Where the examples' second column starts, unless a command is longer, and
+// the longest line that holds a command and its words side by side.
 constexpr std::size_t kExampleColumn = 34;
+constexpr std::size_t kLineWidth = 80;
+constexpr std::string_view kIndent = "  ";
 
 std::string examples(std::string_view null_device) {
   std::string text;
   for (const Example& example : kExamples) {
-    std::string command = filled(example.command, {{"null", std::string(null_device)}});
-    command.resize(std::max(kExampleColumn, command.size() + 2), ' ');
-    text += "  " + command + std::string(example.does) + "\n";
+    const std::string command = filled(example.command, {{"null", std::string(null_device)}});
+    text += kIndent;
+    text += command;
+    if (kIndent.size() + command.size() + 2 + example.does.size() <= kLineWidth)
+      text.append(std::max(kExampleColumn, command.size() + 2) - command.size(), ' ');
+    else
+      text += "\n" + std::string(kIndent.size() + kExampleColumn, ' ');
+    text += example.does;
+    text += '\n';
   }
   return text;
 }

@@ -11,15 +11,14 @@ using platform::Commit;
 using platform::FileIdentity;
 
 // The refusal due when target, as it is now, leads to the input opened or to
-// another input of the run.
+// another input the run has read.
 Outcome check_before_commit(const std::string& target, const FileIdentity& opened,
-                            const InputFiles& inputs) {
+                            const RunIndex& index) {
   const FileIdentity found = platform::identify_path(target.c_str());
   if (platform::same_file(found, opened)) return failure(Problem::kOutputIsTheInput);
-  const std::size_t other = input_job_of(inputs, found);
-  if (other == kNoInput) return {};
-  Outcome outcome = failure(Problem::kOutputIsAnotherInput);
-  outcome.other_job = other;
+  Outcome outcome;
+  if (find_input_file(index, found, outcome.other_input))
+    outcome.problem = Problem::kOutputIsAnotherInput;
   return outcome;
 }
 
@@ -53,7 +52,7 @@ Outcome commit_output(const Job& job, platform::TemporaryFile& temporary,
   if (const int error = platform::close_temporary(temporary); error != 0)
     return failure(Problem::kWriteFailed, error);
   platform::stop_before_commit();
-  if (Outcome refused = check_before_commit(job.target, opened, plan.inputs); !succeeded(refused))
+  if (Outcome refused = check_before_commit(job.target, opened, plan.index); !succeeded(refused))
     return refused;
   const int error = platform::commit_temporary(temporary, job.target, commit);
   if (error == platform::kNameTaken)

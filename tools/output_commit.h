@@ -15,7 +15,7 @@ namespace brevlo::cli {
 Outcome create_output_file(const Job& job, platform::TemporaryFile& temporary);
 
 // Gives the complete temporary file the name job.target, unless that name now
-// leads to the input opened or to another input of the run: a link put there
+// leads to the input opened or to another input the run has read: a link put there
 // since the run was planned is refused, never followed. A replaced file's
 // permission bits and owner carry over. Without --force, a file that appeared
 // at the name meanwhile stays (skipped with -n). The temporary file is gone

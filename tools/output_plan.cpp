@@ -1,40 +1,23 @@
 #include "output_plan.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <unordered_map>
-
-#include "folder_walk.h"
-#include "job_runner.h"
 #include "path_names.h"
 
 namespace brevlo::cli {
 
 namespace {
 
-namespace fs = std::filesystem;
 using platform::FileIdentity;
 using platform::FileKind;
 
 // The most links followed on the way to a file, as the kernel allows.
 constexpr int kMaxLinks = 40;
 
-std::vector<Source> sources_of(const Options& options) {
-  std::vector<Source> sources;
-  for (const std::string& input : options.inputs) {
-    if (options.recursive && input != kStandardStream &&
-        platform::identify_path(input.c_str()).kind == FileKind::kFolder)
-      walk_folder(input, sources);
-    else
-      sources.push_back({input, text_of(path_of(input).filename())});
-  }
-  return sources;
-}
-
 Job job_for(const Options& options, const Source& source) {
   Job job;
   job.input = source.input;
-  job.refusal = source.system_error != 0 ? Problem::kInputUnreadable : Problem::kNone;
+  job.listed_at = source.listed_at;
+  job.may_be_meant_as_output = source.may_be_meant_as_output;
+  job.refusal = source.problem;
   job.system_error = source.system_error;
   switch (options.destination) {
     case Destination::kStandardOutput:
@@ -48,8 +31,7 @@ Job job_for(const Options& options, const Source& source) {
       job.output = bmp_name_for(source.input);
       break;
     case Destination::kFolder:
-      job.output =
-          text_of(path_of(options.output) / path_of(bmp_name_for(source.path_below_folder)));
+      job.output = name_in(options.output, bmp_name_for(source.path_below_folder));
       job.create_folders = source.found_in_folder;
       break;
   }
@@ -79,61 +61,8 @@ void find_target(Job& job) {
   }
 }
 
-// Spells each place in the file system one way, so that "a.bmp", "./a.bmp"
-// and "dir/../a.bmp" (and on Windows "A.BMP") compare equal even before the
-// file exists: the folder by its identity (looked up once per spelling of it)
-// and the last name as the file system compares it; a folder not there yet by
-// its absolute path.
-class Places {
- public:
-  std::string of(const std::string& path) {
-    const fs::path name = path_of(path);
-    const std::string folder = name.has_parent_path() ? text_of(name.parent_path()) : ".";
-    auto [place, added] = folders_.try_emplace(folder);
-    if (added) place->second = folder_place(folder);
-    return place->second + '/' + platform::name_as_compared(text_of(name.filename()));
-  }
-
- private:
-  std::string folder_place(const std::string& folder) {
-    const FileIdentity found = platform::identify_path(folder.c_str());
-    if (found.known) return std::to_string(found.volume) + ':' + std::to_string(found.index);
-    if (cwd_.empty()) cwd_ = path_of(platform::current_folder());
-    return text_of(joined(cwd_, path_of(folder)).lexically_normal());
-  }
-
-  std::unordered_map<std::string, std::string> folders_;
-  fs::path cwd_;
-};
-
-// Every input of a run, found both by the file it is (which catches links) and
-// by where its name leads (which catches names of files not there yet).
-struct InputIndex {
-  InputFiles by_file;
-  std::unordered_map<std::string, std::size_t> by_place;
-};
-
 bool reads_a_named_file(const Job& job) {
   return !job.input.empty() && job.input != kStandardStream;
-}
-
-InputIndex index_inputs(const std::vector<Job>& jobs, Places& places) {
-  InputIndex index;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    if (!reads_a_named_file(jobs[i])) continue;
-    if (const FileIdentity& file = jobs[i].input_file; file.known)
-      index.by_file.try_emplace({file.volume, file.index}, i);
-    index.by_place.try_emplace(places.of(jobs[i].input), i);
-  }
-  return index;
-}
-
-// The job whose input the target (at place) is, or kNoInput.
-std::size_t input_job_at(const InputIndex& index, const Job& job, const std::string& place) {
-  if (const std::size_t input = input_job_of(index.by_file, job.existing); input != kNoInput)
-    return input;
-  auto found = index.by_place.find(place);
-  return found == index.by_place.end() ? kNoInput : found->second;
 }
 
 // A standard stream the command started without, named "-": what it was
@@ -149,36 +78,52 @@ bool writes_a_named_file(const Job& job) {
   return !job.to_stdout && !job.input.empty() && job.refusal == Problem::kNone;
 }
 
-// What the job's input and output are now: each file is looked at once.
-void look_at_files(Job& job, const platform::StandardStreams& streams) {
-  refuse_closed_streams(job, streams);
-  if (reads_a_named_file(job)) job.input_file = platform::identify_path(job.input.c_str());
-  if (writes_a_named_file(job)) find_target(job);
+void refuse(Job& job, Problem problem, std::string other_input = {}) {
+  if (job.refusal != Problem::kNone) return;  // the first reason found is the one reported
+  job.refusal = problem;
+  job.other_input = std::move(other_input);
 }
 
-// Refuses each job whose output leads to an input of the run, or is the
-// output of an earlier job. Returns the inputs by identity.
-InputFiles refuse_conflicting_outputs(std::vector<Job>& jobs) {
-  Places places;
-  InputIndex inputs = index_inputs(jobs, places);
-  std::unordered_map<std::string, std::size_t> output_places;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    Job& job = jobs[i];
-    if (!writes_a_named_file(job)) continue;
-    const std::string place = places.of(job.target);
-    if (std::size_t input = input_job_at(inputs, job, place); input != kNoInput) {
-      // An input listed twice leads to one file; name the copy that is this job's own.
-      const bool own = input == i || places.of(job.input) == places.of(jobs[input].input);
-      job.refusal = own ? Problem::kOutputIsTheInput : Problem::kOutputIsAnotherInput;
-      job.other_job = input;
-    }
-    auto [first, inserted] = output_places.try_emplace(place, i);
-    if (!inserted && job.refusal == Problem::kNone) {
-      job.refusal = Problem::kSameOutputAsEarlier;
-      job.other_job = first->second;
-    }
+// Refuses a name from a list or a walk that is the output of an earlier
+// input, and otherwise indexes the file it is, for the outputs planned later.
+void index_streamed_input(Plan& plan, Job& job) {
+  std::string other;
+  if (find_output(plan.index, place_of(plan.places, job.input), other)) {
+    refuse(job, Problem::kInputIsAnEarlierOutput, std::move(other));
+    return;
   }
-  return std::move(inputs.by_file);
+  if (job.input_file.known &&
+      add_input_file(plan.index, job.input_file, job.input, other) == Added::kFull)
+    refuse(job, Problem::kRunTooLarge);
+}
+
+// Refuses the job when its output leads to an input the run has read, or is
+// the output of an earlier job; otherwise the output is the job's from now.
+void refuse_conflicting_output(Plan& plan, Job& job) {
+  const std::string place = place_of(plan.places, job.target);
+  std::string other;
+  if (find_input_file(plan.index, job.existing, other) ||
+      find_input_place(plan.index, place, other)) {
+    // An input named twice leads to one file; name the copy that is this job's own.
+    const bool own = platform::same_file(job.existing, job.input_file) ||
+                     place == place_of(plan.places, job.input);
+    if (own)
+      refuse(job, Problem::kOutputIsTheInput);
+    else
+      refuse(job, Problem::kOutputIsAnotherInput, std::move(other));
+  }
+  // A refused job keeps its output too: a later one with the same output
+  // names it.
+  switch (claim_output(plan.index, place, job.input, other)) {
+    case Added::kAlreadyThere:
+      refuse(job, Problem::kSameOutputAsEarlier, std::move(other));
+      break;
+    case Added::kFull:
+      refuse(job, Problem::kRunTooLarge);
+      break;
+    case Added::kAdded:
+      break;
+  }
 }
 
 }  // namespace
@@ -193,22 +138,49 @@ std::string bmp_name_for(std::string_view gif_path) {
   return name + ".bmp";
 }
 
-std::size_t input_job_of(const InputFiles& inputs, const FileIdentity& found) {
-  if (!found.known) return kNoInput;
-  auto input = inputs.find({found.volume, found.index});
-  return input == inputs.end() ? kNoInput : input->second;
+bool index_command_line(Plan& plan, const Options& options) {
+  bool all_files = true;
+  std::string earlier;
+  for (const std::string& input : options.inputs) {
+    if (input.empty() || input == kStandardStream) continue;
+    const FileIdentity file = platform::identify_path(input.c_str());
+    if (options.recursive && file.kind == FileKind::kFolder) {
+      all_files = false;
+      continue;
+    }
+    // A full index refuses each job as it is planned.
+    if (file.known) add_input_file(plan.index, file, input, earlier);
+    add_input_place(plan.index, place_of(plan.places, input), input, earlier);
+  }
+  return all_files && !options.files_from;
 }
 
-Plan plan_jobs(const Options& options, const platform::StandardStreams& streams) {
-  Plan plan;
-  std::vector<Job>& jobs = plan.jobs;
-  for (const Source& source : sources_of(options)) jobs.push_back(job_for(options, source));
-  if (options.second_may_be_output && jobs.size() == 2) jobs[1].may_be_meant_as_output = true;
-  for_each_index(jobs.size(), worker_count(options.jobs, jobs.size()),
-                 [&](std::size_t i) { look_at_files(jobs[i], streams); });
-  plan.inputs = refuse_conflicting_outputs(jobs);
-  plan.new_files = platform::read_new_file_defaults();
-  return plan;
+Job plan_job(Plan& plan, const Options& options, const Source& source,
+             const platform::StandardStreams& streams) {
+  Job job = job_for(options, source);
+  if (job.refusal != Problem::kNone) return job;
+  refuse_closed_streams(job, streams);
+  if (reads_a_named_file(job)) {
+    job.input_file = platform::identify_path(job.input.c_str());
+    if (!source.on_command_line) index_streamed_input(plan, job);
+  }
+  if (writes_a_named_file(job)) find_target(job);
+  if (writes_a_named_file(job)) refuse_conflicting_output(plan, job);
+  return job;
+}
+
+bool claim_walked_folder(Plan& plan, const Options& options, const Source& folder, Job& refused) {
+  if (options.destination != Destination::kFolder || folder.path_below_folder.empty()) return true;
+  const std::string below = name_in(options.output, folder.path_below_folder);
+  std::string earlier;
+  const Added added = claim_folder(plan.index, place_of(plan.places, below), folder.input, earlier);
+  if (added == Added::kAdded) return true;
+  refused = Job{};
+  refused.input = folder.input;
+  refused.output = below;
+  refused.refusal = added == Added::kFull ? Problem::kRunTooLarge : Problem::kFolderNameTaken;
+  refused.other_input = std::move(earlier);
+  return false;
 }
 
 }  // namespace brevlo::cli

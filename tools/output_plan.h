@@ -1,19 +1,19 @@
-// Planning a run: one job per input, where each output goes, and which outputs
-// must not be written because they would replace an input or another output
-// of the same run.
+// Planning a run's jobs one at a time, as their names arrive: where each
+// output goes, and which outputs must not be written because they would
+// replace an input or another output of the same run. The names given on the
+// command line are known before the run starts and are indexed first; a
+// name from a list or a folder walk is checked against everything the run
+// has read or planned before it.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "command_line.h"
 #include "job.h"
+#include "places.h"
 #include "platform/command_platform.h"
+#include "run_index.h"
 
 namespace brevlo::cli {
 
@@ -21,29 +21,32 @@ namespace brevlo::cli {
 // ".bmp"; any other name gets ".bmp" appended.
 std::string bmp_name_for(std::string_view gif_path);
 
-constexpr std::size_t kNoInput = static_cast<std::size_t>(-1);
-
-// The files the inputs of a run were when it was planned, by identity, each
-// with the first job that reads it. Read-only once planned, so every worker
-// may consult it.
-using InputFiles = std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t>;
-
+// What every job of a run consults. The index is shared with the threads
+// that convert; the places are the planner's alone.
 struct Plan {
-  std::vector<Job> jobs;
-  InputFiles inputs;
+  RunIndex index;
+  Places places;
   platform::NewFileDefaults new_files;  // what a temporary file gets, before it replaces one
 };
 
-// One job per input in command-line order, with -r's folders walked for GIF
-// files (folder_walk.h), each with its output path: the one output file, the
-// same place below the output folder, or NAME.bmp beside the input. An output
-// that leads to any input is refused; of several inputs with one output, the
-// first keeps it and the later ones are refused; "-" is refused for a
-// standard stream the command started without. The files are looked at on up
-// to options.jobs threads. Call before any thread that creates files starts.
-Plan plan_jobs(const Options& options, const platform::StandardStreams& streams);
+// Indexes the inputs named on the command line (not the folders -r walks):
+// the files they are and where their names lead. Returns true when every one
+// is a file, so that the number of jobs is known. Call before any
+// conversion starts.
+bool index_command_line(Plan& plan, const Options& options);
 
-// The job whose input is the file found, or kNoInput.
-std::size_t input_job_of(const InputFiles& inputs, const platform::FileIdentity& found);
+// The job for source, with its output path: the one output file, the same
+// place below the output folder, or NAME.bmp beside the input. An output that
+// leads to an input the run has read is refused; of several inputs with one
+// output, the first keeps it and the later ones are refused; a name read from
+// a list or a walk that is the output of an earlier input is refused; "-" is
+// refused for a standard stream the command started without.
+Job plan_job(Plan& plan, const Options& options, const Source& source,
+             const platform::StandardStreams& streams);
+
+// For a folder -r starts to walk below -o DIR: true when no earlier folder of
+// the run puts its files in the same place there; otherwise false, with the
+// job that reports it.
+bool claim_walked_folder(Plan& plan, const Options& options, const Source& folder, Job& refused);
 
 }  // namespace brevlo::cli

@@ -14,7 +14,18 @@ std::string text_of(const fs::path& path) {
 }
 
 bool is_folder_separator(char c) {
-  return c == '/' || c == static_cast<char>(fs::path::preferred_separator);
+  return c == '/' || (kWindowsPaths && c == '\\');
+}
+
+std::string name_in(std::string_view folder, std::string_view name) {
+  const bool drive_alone = kWindowsPaths && folder.size() == 2 && folder[1] == ':';
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  path += folder;
+  if (!folder.empty() && !is_folder_separator(folder.back()) && !drive_alone)
+    path += static_cast<char>(fs::path::preferred_separator);
+  path += name;
+  return path;
 }
 
 fs::path joined(const fs::path& folder, const fs::path& name) {

@@ -24,8 +24,13 @@ void clear_progress(RunReport& report) {
   report.progress_width = 0;
 }
 
+// "12/40" once the total is known, "12/40 so far" until then; a shorter
+// line than the one on screen is padded to cover it.
 void draw_progress(RunReport& report) {
-  const std::string count = std::to_string(report.finished) + "/" + std::to_string(report.total);
+  const std::size_t of = report.total_known ? report.total : report.found;
+  std::string count = std::to_string(report.finished) + "/" + std::to_string(of);
+  if (!report.total_known) count += " so far";
+  if (count.size() < report.progress_width) count.resize(report.progress_width, ' ');
   platform::write_text(TextStream::kError, "\r" + count);
   report.progress_width = count.size();
 }
@@ -61,47 +66,45 @@ void report_converted(RunReport& report, const Job& job, const Outcome& outcome)
 
 }  // namespace
 
-RunReport start_report(std::size_t total, const Options& options, bool stderr_on_terminal) {
+RunReport start_report(const Options& options, bool stderr_on_terminal, bool total_known,
+                       std::size_t known_total) {
   RunReport report;
-  report.total = total;
-  report.done.assign(total, false);
+  report.total_known = total_known;
+  report.total = total_known ? known_total : 0;
   report.quiet = options.quiet;
   report.strict = options.strict;
   report.show_skipped = options.skip_existing;
   report.verbose = options.verbose;
   // The BMP itself may be on standard output; the lines then go to stderr.
   if (options.destination == Destination::kStandardOutput) report.verbose_to = TextStream::kError;
-  report.show_progress = !options.quiet && stderr_on_terminal && total >= kProgressMinimumFiles;
+  report.may_show_progress = !options.quiet && stderr_on_terminal;
   return report;
 }
 
-void report_finished(RunReport& report, const std::vector<Job>& jobs,
-                     const std::vector<Outcome>& outcomes, std::size_t index) {
-  report.done[index] = true;
-  ++report.finished;
-  for (; report.next_to_report < report.total && report.done[report.next_to_report];
-       ++report.next_to_report) {
-    const std::size_t next = report.next_to_report;
-    const Outcome& outcome = outcomes[next];
-    if (outcome.problem == Problem::kNone) {
-      report_converted(report, jobs[next], outcome);
-      continue;
-    }
-    const std::string line = describe_failure(jobs, next, outcome, report.strict);
-    if (outcome.problem == Problem::kSkipped) {
-      ++report.skipped;
-      if (report.verbose) print_line(report, report.verbose_to, line);
-      continue;
-    }
-    ++report.failed;
-    print_line(report, TextStream::kError, line);
+void report_outcome(RunReport& report, const Job& job, const Outcome& outcome) {
+  if (outcome.problem == Problem::kNone) {
+    report_converted(report, job, outcome);
+    return;
   }
-  if (report.show_progress) draw_progress(report);
+  const std::string line = describe_failure(job, outcome, report.strict);
+  if (outcome.problem == Problem::kSkipped) {
+    ++report.skipped;
+    if (report.verbose) print_line(report, report.verbose_to, line);
+    return;
+  }
+  ++report.failed;
+  print_line(report, TextStream::kError, line);
+}
+
+void show_progress(RunReport& report) {
+  const std::size_t files = report.total_known ? report.total : report.found;
+  if (report.may_show_progress && files >= kProgressMinimumFiles) draw_progress(report);
 }
 
 void finish_report(RunReport& report) {
   clear_progress(report);
-  if (report.total <= 1 || report.quiet) return;
+  const std::size_t files = report.converted + report.skipped + report.failed;
+  if (files <= 1 || report.quiet) return;
   std::string summary = std::to_string(report.converted) + " converted, ";
   if (report.show_skipped) summary += std::to_string(report.skipped) + " skipped, ";
   platform::write_text(TextStream::kError, summary + std::to_string(report.failed) + " failed\n");

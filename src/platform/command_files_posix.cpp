@@ -163,6 +163,28 @@ int close_reporting(FileHandle file) {
   return ::close(as_descriptor(file)) == 0 ? 0 : errno;
 }
 
+int open_list(const char* path, FileHandle& list) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  list = fd;
+  return 0;
+}
+
+int read_list(FileHandle list, void* destination, std::uint32_t count, std::uint32_t& got) {
+  const std::int64_t read_now = read(list, destination, count);
+  got = read_now > 0 ? static_cast<std::uint32_t>(read_now) : 0;
+  return read_now < 0 ? errno : 0;
+}
+
+std::int64_t read_at(FileHandle file, std::uint64_t offset, void* destination,
+                     std::uint32_t count) {
+  for (;;) {
+    const ssize_t got =
+        ::pread(as_descriptor(file), destination, count, static_cast<off_t>(offset));
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
 int open_stream_for_writing(const char* path, FileHandle& stream) {
   const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
   if (fd < 0) return errno;

@@ -50,6 +50,7 @@ constexpr ErrorWords kErrorWords[] = {
     {static_cast<DWORD>(kIsAFolder), "Is a directory"},
     {static_cast<DWORD>(kTooManyLinks), "Too many levels of symbolic links"},
     {ERROR_FILE_READ_ONLY, "Read-only file"},
+    {static_cast<DWORD>(kNameTooLong), "File name too long"},
 };
 
 // The system's words for error, without the full stop and line end it ends
@@ -264,6 +265,47 @@ int open_stream_for_writing(const char* path, FileHandle& stream) {
 
 int close_reporting(FileHandle file) {
   return ::CloseHandle(as_handle(file)) != 0 ? 0 : static_cast<int>(::GetLastError());
+}
+
+// A named pipe whose every instance is busy is waited for, as a FIFO waits
+// for its writer on POSIX; a folder is said to be one, as reading it says on
+// POSIX.
+int open_list(const char* path, FileHandle& list) {
+  const std::wstring name = to_utf16(path);
+  for (;;) {
+    HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      list = as_file(handle);
+      return 0;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_PIPE_BUSY && ::WaitNamedPipeW(name.c_str(), NMPWAIT_WAIT_FOREVER) != 0)
+      continue;
+    return identify_path(path).kind == FileKind::kFolder ? kIsAFolder : static_cast<int>(error);
+  }
+}
+
+int read_list(FileHandle list, void* destination, std::uint32_t count, std::uint32_t& got) {
+  DWORD read_now = 0;
+  const bool read = ::ReadFile(as_handle(list), destination, count, &read_now, nullptr) != 0;
+  got = read ? read_now : 0;
+  const DWORD error = read ? 0 : ::GetLastError();
+  // A pipe whose writer has gone has simply ended.
+  return error == ERROR_BROKEN_PIPE ? 0 : static_cast<int>(error);
+}
+
+// The offset goes with the call, so that threads reading at once each read
+// their own bytes; on a handle opened for synchronous use the file's position
+// then moves to the end of what was read.
+std::int64_t read_at(FileHandle file, std::uint64_t offset, void* destination,
+                     std::uint32_t count) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (::ReadFile(as_handle(file), destination, count, &got, &at) != 0) return got;
+  return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
 }
 
 // Windows gives a new file no owner or permission bits to read beforehand.

@@ -39,22 +39,30 @@ namespace brevlo::platform {
 
 // What the command's help says of this system: its null device, for a trial
 // run; the end of a paragraph on files (what a replacing file keeps, and what
-// is written in place), which follows "line gets it. "; and how an interrupt
-// ends the command, after "failed, 2 for a mistake on the command line. ".
+// is written in place), which follows "read. " at the start of a line; and
+// how an interrupt ends the command, after "failed, 2 for a mistake on the
+// command line. ".
 struct SystemHelp {
   std::string_view null_device;
   std::string_view files;
   std::string_view interrupts;
 };
 
-// The system errors the command decides on, and the help's words.
+// The system errors the command decides on, how a list of names is read, and
+// the help's words.
 #ifdef _WIN32
 // As winerror.h numbers them: ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND,
-// ERROR_DIRECTORY_NOT_SUPPORTED and ERROR_CANT_RESOLVE_FILENAME.
+// ERROR_DIRECTORY_NOT_SUPPORTED, ERROR_CANT_RESOLVE_FILENAME and
+// ERROR_FILENAME_EXCED_RANGE.
 inline constexpr int kNameTaken = 183;
 inline constexpr int kNoSuchName = 3;
 inline constexpr int kIsAFolder = 336;
 inline constexpr int kTooManyLinks = 1921;
+inline constexpr int kNameTooLong = 206;
+// A list of names may be text as Windows's own tools write it: lines that end
+// in CR LF, and UTF-8 that begins with a byte order mark (PowerShell's
+// -Encoding utf8). No name on Windows holds a CR.
+inline constexpr bool kListsMayBeWindowsText = true;
 inline constexpr SystemHelp kSystemHelp = {
     "NUL",
     "Replacing a file keeps its hidden and system attributes; a\n"
@@ -66,11 +74,13 @@ inline constexpr int kNameTaken = EEXIST;
 inline constexpr int kNoSuchName = ENOENT;
 inline constexpr int kIsAFolder = EISDIR;
 inline constexpr int kTooManyLinks = ELOOP;
+inline constexpr int kNameTooLong = ENAMETOOLONG;
+// A CR, or a byte order mark, in a list of names is part of a name.
+inline constexpr bool kListsMayBeWindowsText = false;
 inline constexpr SystemHelp kSystemHelp = {
     "/dev/null",
-    "Replacing a file keeps its permissions, and a symbolic\n"
-    "link stays a link to the new file. Devices such as /dev/null are written in\n"
-    "place.",
+    "Replacing a file keeps its permissions, and a symbolic link stays a\n"
+    "link to the new file. Devices such as /dev/null are written in place.",
     "SIGINT, SIGTERM and SIGHUP\n"
     "end the command by that signal (a shell shows 128+N)."};
 #endif
@@ -145,6 +155,24 @@ int open_stream_for_writing(const char* path, FileHandle& stream);
 // Closes the file as close does. Returns 0 or the system's error number,
 // which for a file just written can mean that its last bytes were lost.
 int close_reporting(FileHandle file);
+
+// Opens a list of names for reading front to back; a named pipe waits for
+// its writer, as a shell's redirection does (on Windows, for an instance of
+// the pipe that is not busy). Returns 0 or the system's error number; a
+// folder fails with kIsAFolder, here on Windows and at the first read_list on
+// POSIX.
+int open_list(const char* path, FileHandle& list);
+
+// Reads the next bytes of a list, up to count, into destination, waiting for
+// them on a pipe; got is 0 at the end. Returns 0 or the system's error number.
+int read_list(FileHandle list, void* destination, std::uint32_t count, std::uint32_t& got);
+
+// Reads up to count bytes at offset bytes from the file's start; safe on
+// several threads at once. POSIX leaves the file's position alone; Windows
+// moves it past the bytes read, so a file read so is written with write_at
+// alone, never at the same time. Returns the number read, 0 past the end, or
+// -1 on error.
+std::int64_t read_at(FileHandle file, std::uint64_t offset, void* destination, std::uint32_t count);
 
 // ---------------------------------------------------------------------------
 // Whole files: a BMP is written into a temporary file in its output's folder

@@ -9,11 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -101,6 +105,16 @@ TEST(UsageErrors, ExitTwoWithAHintAndTouchNothing) {
       {{"--verb", "in.gif"}, "unknown option '--verb'"},
       {{"in.gif", "--out"}, "unknown option '--out'"},
       {{"-vj", "in.gif"}, "-j needs a number of jobs from 1 to 1024, not 'in.gif'"},
+      {{"--files-from", "-", "-", "-o", "x.bmp"},
+       "standard input (-) cannot be both the list of names (--files-from -) and an input"},
+      {{"--files-from", "names", "-"},
+       "standard input (-) needs an output file: -o FILE, or -o - for standard output"},
+      {{"-0", "in.gif"}, "--null (-0) separates the names of a list: give one with --files-from"},
+      {{"--files-from=names", "--files-from", "more"}, "--files-from can be given once"},
+      {{"--files-from="}, "the list name given with --files-from is empty"},
+      {{"-o", "-", "--files-from", "names"},
+       "-o - writes one BMP to standard output, and a list may hold many: name a folder with -o"},
+      {{"--files-from", "names", "-o", "in.gif"}, "'in.gif' is not a folder"},
   };
   for (const auto& [args, error] : cases) {
     SCOPED_TRACE(error);
@@ -464,9 +478,17 @@ TEST(SameFile, OfInputsSharingAnOutputTheFirstGetsIt) {
       {{"d1/x.gif", "./d1/../d1/x.gif"},
        "./d1/../d1/x.gif: not converted: its output ./d1/../d1/x.bmp is also the output of "
        "d1/x.gif\n"},
+      // The command line comes before the list, wherever --files-from stands.
+      {{"-o", "out", "d1/x.gif", "--files-from", "names"},
+       "d2/x.gif: not converted: its output out/x.bmp is also the output of d1/x.gif\n"},
+      {{"-o", "out", "--files-from", "names", "d1/x.gif"},
+       "d2/x.gif: not converted: its output out/x.bmp is also the output of d1/x.gif\n"},
+      {{"-o", "out", "-r", "--files-from", "names", "d1/x.gif"},
+       "d2/x.gif: not converted: its output out/x.bmp is also the output of d1/x.gif\n"},
   };
   for (const auto& [args, error] : cases) {
     ScratchDir dir;
+    write_file(dir.path("names"), bytes_of("d2/x.gif\n"));
     for (const char* folder : {"out", "d1", "d2"}) fs::create_directory(dir.path(folder));
     write_file(dir.path("d1/x.gif"), kPicture.gif);
     write_file(dir.path("d1/x.GIF"), other.gif);
@@ -801,41 +823,171 @@ TEST(Batch, FailuresInOrderThenASummaryOrOnlyFailuresWhenQuiet) {
   EXPECT_EQ(run.out + run.err, "");
 }
 
+// A list names the inputs, one a line or NUL-separated, read from a file or
+// standard input; its names convert as names on the command line do, and
+// with a list -o always names a folder.
+TEST(Lists, NamesFromAFileOrStandardInputConvertAsGiven) {
+  const std::string newline_name = "new\nline.gif";
+  struct Case {
+    Args args;
+    std::string list;  // written to the file names, or fed to standard input for --files-from -
+    int status;
+    std::string err;
+    std::vector<std::string> outputs;  // every BMP the run writes
+  };
+  const std::vector<Case> cases = {
+      {{"--files-from", "names", "-o", "out"},
+       "a.gif\n\nb.gif\n",
+       0,
+       "2 converted, 0 failed\n",
+       {"out/a.bmp", "out/b.bmp"}},
+      {{"-0", "--files-from", "names", "-o", "out"},
+       std::string("a.gif\0", 6) + newline_name,
+       0,
+       "2 converted, 0 failed\n",
+       {"out/a.bmp", "out/new\nline.bmp"}},
+      {{"--files-from", "names"}, "sub/c.gif", 0, "", {"sub/c.bmp"}},
+      {{"--files-from", "names", "-o", "single"}, "a.gif\n", 0, "", {"single/a.bmp"}},
+      {{"--null", "--files-from", "-", "-o", "out"},
+       std::string("a.gif\0\0b.gif\0", 13),
+       1,
+       "-:2: the file name is empty (30010)\n2 converted, 1 failed\n",
+       {"out/a.bmp", "out/b.bmp"}},
+      {{"--files-from", "-", "-o", "out"},
+       "a.gif\n-\n",
+       1,
+       "-: cannot read standard input: it holds the list of names (30001)\n"
+       "1 converted, 1 failed\n",
+       {"out/a.bmp"}},
+      {{"--files-from", "names", "-o", "out"},
+       "-\n",
+       1,
+       "-: cannot read standard input from a list, which names files (a file called - is ./-) "
+       "(30001)\n",
+       {}},
+      {{"--files-from", "missing", "-o", "out", "a.gif"},
+       "",
+       1,
+       "missing: cannot read the list of names: No such file or directory\n"
+       "1 converted, 1 failed\n",
+       {"out/a.bmp"}},
+      {{"--files-from", "sub", "-o", "out"},
+       "",
+       1,
+       "sub: cannot read the list of names: Is a directory\n",
+       {}},
+      // -r walks the folders a list names; a folder's name taken below -o
+      // DIR by an earlier folder refuses the later one.
+      {{"-r", "--files-from", "names", "-o", "out"},
+       "pics\nmore/pics\nb.gif\n",
+       1,
+       "more/pics: not converted: its files would go to out/pics, where those of pics go\n"
+       "2 converted, 1 failed\n",
+       {"out/pics/x.bmp", "out/b.bmp"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.err);
+    ScratchDir dir;
+    for (const char* folder : {"sub", "pics", "more/pics"})
+      fs::create_directories(dir.path(folder));
+    for (const std::string& name :
+         {std::string("a.gif"), std::string("b.gif"), newline_name, std::string("sub/c.gif"),
+          std::string("pics/x.gif"), std::string("more/pics/y.gif")})
+      write_file(dir.path(name), kPicture.gif);
+    const bool on_stdin = std::find(c.args.begin(), c.args.end(), "-") != c.args.end();
+    if (!on_stdin && !c.list.empty()) write_file(dir.path("names"), bytes_of(c.list));
+    CommandRun run = on_stdin ? run_brevlo_piped(c.args, root(dir), bytes_of(c.list))
+                              : run_brevlo(c.args, root(dir));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    std::size_t bmps = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root(dir)))
+      bmps += entry.path().extension() == ".bmp";
+    EXPECT_EQ(bmps, c.outputs.size());
+    for (const std::string& output : c.outputs)
+      EXPECT_EQ(read_file(dir.path(output)), kPicture.bmp) << output;
+  }
+}
+
+// Conversion starts while the list is still being written: the first BMP is
+// there before the writer sends the second name.
+TEST(Lists, ConvertWhileTheListIsStillBeingWritten) {
+  ScratchDir dir;
+  write_file(dir.path("a.gif"), kPicture.gif);
+  write_file(dir.path("b.gif"), kPicture.gif);
+  bool first_before_end = false;
+  CommandRun run = run_brevlo_paced(
+      {"--files-from", "-", "-o", "out"}, root(dir), {bytes_of("a.gif\n"), bytes_of("b.gif\n")},
+      [&](std::size_t chunk) {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (chunk == 0 && !first_before_end && std::chrono::steady_clock::now() < give_up) {
+          first_before_end = exists(dir.path("out/a.bmp"));
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+      });
+  EXPECT_TRUE(first_before_end);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "2 converted, 0 failed\n");
+  EXPECT_EQ(read_file(dir.path("out/b.bmp")), kPicture.bmp);
+}
+
+// Below -o DIR a folder given keeps its name, by rsync's rule: "pics" puts
+// the tree under DIR/pics, "pics/" puts its contents straight into DIR.
 TEST(Trees, RecursiveWalksFoldersForGifsAndMirrorsThemUnderTheOutputFolder) {
   struct Case {
     Args args;
     std::vector<std::string> outputs;  // every BMP the run writes
     std::string out;                   // what -v says
+    std::string usage_error = {};      // instead of a run
   };
   const std::vector<Case> cases = {
-      {{"-r", "-o", "out", "pics"}, {"out/a/b/deep.bmp", "out/a/one.bmp", "out/top.bmp"}, ""},
+      {{"-r", "-o", "out", "pics"},
+       {"out/pics/a/b/deep.bmp", "out/pics/a/one.bmp", "out/pics/top.bmp"},
+       ""},
+      {{"-r", "-o", "out", "pics/"}, {"out/a/b/deep.bmp", "out/a/one.bmp", "out/top.bmp"}, ""},
       {{"-r", "-v", "pics"},
        {"pics/a/b/deep.bmp", "pics/a/one.bmp", "pics/top.bmp"},
        "pics/a/b/deep.GIF -> pics/a/b/deep.bmp (13 \u00d7 7)\n"
        "pics/a/one.gif -> pics/a/one.bmp (13 \u00d7 7)\n"
        "pics/top.gif -> pics/top.bmp (13 \u00d7 7)\n"},
       {{"--recursive", "-o", "new/deeper", "pics/a", "pics/top.gif"},
-       {"new/deeper/b/deep.bmp", "new/deeper/one.bmp", "new/deeper/top.bmp"},
+       {"new/deeper/a/b/deep.bmp", "new/deeper/a/one.bmp", "new/deeper/top.bmp"},
        ""},
       {{"-o", "new/deeper", "pics/a/one.gif", "pics/top.gif"},
        {"new/deeper/one.bmp", "new/deeper/top.bmp"},
        ""},
+      // Two folders of one name: the one given with a trailing / lays out its
+      // contents; without -o each BMP stays beside its GIF.
+      {{"-r", "-o", "out", "pics/a/", "more/a"},
+       {"out/b/deep.bmp", "out/one.bmp", "out/a/two.bmp"},
+       ""},
+      {{"-r", "pics/a", "more/a"}, {"pics/a/b/deep.bmp", "pics/a/one.bmp", "more/a/two.bmp"}, ""},
+      {{"-r", "-o", "out", "pics/a", "more/a"},
+       {},
+       "",
+       "the folders 'pics/a' and 'more/a' would both go to 'out/a' (a trailing / puts a folder's "
+       "contents there instead)"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.outputs[0]);
+    SCOPED_TRACE(c.args.back());
     ScratchDir dir;
     fs::create_directories(dir.path("pics/a/b"));
+    fs::create_directories(dir.path("more/a"));
     fs::create_directories(dir.path("elsewhere"));
     write_file(dir.path("pics/top.gif"), kPicture.gif);
     write_file(dir.path("pics/a/one.gif"), kPicture.gif);
     write_file(dir.path("pics/a/b/deep.GIF"), kPicture.gif);
     write_file(dir.path("pics/a/notes.txt"), kOldBmp);
+    write_file(dir.path("more/a/two.gif"), kPicture.gif);
     write_file(dir.path("elsewhere/hidden.gif"), kPicture.gif);
     fs::create_directory_symlink("../elsewhere", dir.path("pics/linked"));
     CommandRun run = run_brevlo(c.args, root(dir));
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, c.usage_error.empty() ? 0 : 2);
     EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err, std::to_string(c.outputs.size()) + " converted, 0 failed\n");
+    EXPECT_EQ(run.err,
+              c.usage_error.empty()
+                  ? std::to_string(c.outputs.size()) + " converted, 0 failed\n"
+                  : "brevlo: " + c.usage_error + "\nTry 'brevlo --help' for more information.\n");
     std::size_t bmps = 0;
     for (const auto& entry : fs::recursive_directory_iterator(root(dir)))
       bmps += entry.path().extension() == ".bmp";
@@ -1007,6 +1159,65 @@ TEST(Parallel, OutputsAndReportsAreTheSameWithAnyNumberOfJobs) {
   if (!left_out.empty()) GTEST_SKIP() << "the run without threads: " << left_out;
 }
 
+// Every file below folder, by its path there, with its bytes.
+std::map<std::string, Bytes> files_below(const std::string& folder) {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), folder).string()] = read_file(entry.path().string());
+  return files;
+}
+
+// The README's recipes for GNU parallel, run on this machine alone (-S 3/:
+// gives it three job slots and no ssh): each job prints its own report, so
+// the recipes run quiet and rely on the exit status, which counts the jobs
+// that failed. The files they write are those of one plain run, and a second
+// round with -n converts nothing and succeeds.
+TEST(ManyMachines, TheParallelRecipesWriteWhatOnePlainRunWrites) {
+  if (std::string(BREVLO_PARALLEL).empty()) GTEST_SKIP() << "GNU parallel is not installed";
+  const std::string parallel = std::string(BREVLO_PARALLEL) + " -0 -X -S 3/: --joblog jobs ";
+  const std::string files = "find in -name '*.gif' -print0 | ";
+  const std::string folders = "find in -mindepth 1 -maxdepth 1 -type d -print0 | ";
+  struct Case {
+    std::string recipe;  // writing into out
+    std::string plain;   // one run writing the same into plain
+    bool broken;         // one of the GIFs is cut short
+    int status;          // parallel's: the number of jobs that failed
+  };
+  const std::vector<Case> cases = {
+      {files + parallel + "brevlo -q -n -o out", files + "brevlo -q -n -0 --files-from - -o plain",
+       false, 0},
+      {folders + parallel + "brevlo -q -n -r -o out", "brevlo -q -n -r -o plain in/", false, 0},
+      {folders + parallel + "brevlo -q -n -r -o out", "brevlo -q -n -r -o plain in/", true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.recipe);
+    ScratchDir dir;
+    fs::create_directory(dir.path("home"));  // parallel's own settings
+    for (const char* folder : {"a", "b", "c"}) {
+      fs::create_directories(dir.path("in/" + std::string(folder)));
+      for (int i = 0; i < 4; ++i)
+        write_file(
+            dir.path("in/" + std::string(folder) + "/" + folder + std::to_string(i) + ".gif"),
+            kPicture.gif);
+    }
+    if (c.broken) write_file(dir.path("in/b/b2.gif"), bytes_of("GIF89a"));
+    const std::string home = "HOME=" + dir.path("home") + "; export HOME; ";
+    const CommandRun plain = run_shell(home + c.plain, root(dir));
+    EXPECT_EQ(plain.status, c.status == 0 ? 0 : 1) << plain.err;
+    const CommandRun spread = run_shell(home + c.recipe, root(dir));
+    EXPECT_EQ(spread.status, c.status) << spread.err;
+    EXPECT_EQ(files_below(dir.path("out")), files_below(dir.path("plain")));
+    EXPECT_EQ(files_below(dir.path("out")).size(), c.broken ? 11u : 12u);
+    // Three jobs, one line each in the job log after its heading.
+    const Bytes log = read_file(dir.path("jobs"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);
+    const CommandRun again = run_shell(home + c.recipe, root(dir));
+    EXPECT_EQ(again.status, c.status) << again.err;
+    EXPECT_EQ(files_below(dir.path("out")), files_below(dir.path("plain")));
+  }
+}
+
 // Every file in out is a whole BMP: the old one left by the test or a
 // complete conversion. Nothing else, such as a temporary file, is there.
 void expect_only_whole_files(const std::string& out, const Bytes& converted) {
@@ -1119,6 +1330,29 @@ TEST(Progress, RedrawnInPlaceOnATerminalForMoreThanAFewFiles) {
 
   run = run_brevlo_on_terminal({"-f", "p1.gif", "p2.gif", "p3.gif"}, root(dir));
   EXPECT_EQ(run.err, "3 converted, 0 failed\r\n");
+
+  // Names from a list that is still being written: the line says the total
+  // is not known yet.
+  ASSERT_EQ(::mkfifo(dir.path("names").c_str(), 0600), 0);
+  std::thread writer([&] {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string first;
+    std::string rest;
+    for (std::size_t i = 0; i < names.size(); ++i) (i < 10 ? first : rest) += names[i] + "\n";
+    std::FILE* list = std::fopen(dir.path("names").c_str(), "w");
+    if (list == nullptr) return;
+    std::fputs(first.c_str(), list);
+    std::fflush(list);
+    while (!exists(dir.path("out/p0.bmp")) && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::fputs(rest.c_str(), list);
+    std::fclose(list);
+  });
+  run = run_brevlo_on_terminal({"--files-from", "names", "-o", "out"}, root(dir));
+  writer.join();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("/10 so far"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\r20 converted, 0 failed\r\n"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -159,9 +159,11 @@ std::string text_of(const std::string& path) {
 }
 
 // Starts program with its output and error streams captured to files in
-// capture; returns its process id.
+// capture, and input (when given) as its standard input; returns its process
+// id.
 pid_t start_captured(const char* program, const std::vector<std::string>& args,
-                     const std::string& cwd, const ScratchDir& capture, const Launch& launch) {
+                     const std::string& cwd, const ScratchDir& capture, const Launch& launch,
+                     int input = -1) {
   std::vector<char*> argv = argv_for(program, args);
   const std::string out_path = capture.path("out.txt");
   const std::string err_path = capture.path("err.txt");
@@ -169,7 +171,8 @@ pid_t start_captured(const char* program, const std::vector<std::string>& args,
   if (child == 0) {
     int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0)
+    if (out < 0 || err < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0 ||
+        (input >= 0 && ::dup2(input, STDIN_FILENO) < 0))
       ::_exit(127);
     exec_brevlo(argv, cwd, launch);
   }
@@ -302,6 +305,32 @@ CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::str
   run.status = exit_status(wait_status(child));
   run.err = text_of(err_path);
   return run;
+}
+
+CommandRun run_brevlo_paced(const std::vector<std::string>& args, const std::string& cwd,
+                            const std::vector<Bytes>& chunks,
+                            const std::function<void(std::size_t chunk)>& after_chunk) {
+  ScratchDir capture;
+  int input[2];
+  if (::pipe2(input, O_CLOEXEC) != 0) return {};
+  const pid_t child = start_captured(BREVLO_INSTALLED_COMMAND, args, cwd, capture, {}, input[0]);
+  ::close(input[0]);
+  for (std::size_t chunk = 0; chunk < chunks.size() && child > 0; ++chunk) {
+    feed(input[1], chunks[chunk]);
+    after_chunk(chunk);
+  }
+  ::close(input[1]);
+  if (child < 0) return {};
+  return captured(capture, wait_status(child));
+}
+
+CommandRun run_shell(const std::string& script, const std::string& cwd) {
+  const std::string folder = std::filesystem::path(BREVLO_INSTALLED_COMMAND).parent_path().string();
+  const std::string with_path = "PATH='" + folder + "':\"$PATH\"; export PATH; " + script;
+  ScratchDir capture;
+  const pid_t child = start_captured("/bin/sh", {"-c", with_path}, cwd, capture, {});
+  if (child < 0) return {};
+  return captured(capture, wait_status(child));
 }
 
 int interrupt_brevlo(const std::vector<std::string>& args, const std::string& cwd,

@@ -53,6 +53,17 @@ int interrupt_brevlo(const std::vector<std::string>& args, const std::string& cw
 CommandRun run_brevlo_stopping(const std::vector<std::string>& args, const std::string& cwd,
                                const std::function<void(int stop)>& at_stop);
 
+// Runs it with `chunks` written one by one into a pipe as its standard input,
+// calling after_chunk(i) once chunk i is written, before the next; then closes
+// the pipe and waits.
+CommandRun run_brevlo_paced(const std::vector<std::string>& args, const std::string& cwd,
+                            const std::vector<Bytes>& chunks,
+                            const std::function<void(std::size_t chunk)>& after_chunk);
+
+// Runs `sh -c script` in cwd with the installed command's folder first on
+// PATH, its output and error streams captured.
+CommandRun run_shell(const std::string& script, const std::string& cwd);
+
 // Runs it with a pseudo-terminal as its output and error streams; `err` holds
 // everything the terminal received.
 CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const std::string& cwd);
