@@ -58,6 +58,13 @@ def batch(count):
     return {f"in/g{i:02d}.gif": gif(5 + i, 3 + i) for i in range(count)}
 
 
+# Names long enough that the records a run keeps of a short list outgrow what
+# waits in memory and reach its temporary file, from which a later name with
+# the same output reads the first name back.
+LONG_FOLDER = "f" * 60
+LONG_NAMES = [f"{LONG_FOLDER}/{'g' * 60}{i:03d}.gif" for i in range(160)]
+
+
 TREE = {"pics/a.gif": PLAIN_GIF, "pics/B.GIF": CRLF_GIF, "pics/sub/c.Gif": gif(3, 3),
         "pics/sub/deeper/d.gif": gif(4, 4), "pics/notes.txt": b"not a gif",
         "pics/real/e.gif": gif(6, 2), "pics/日本/写真.gif": gif(2, 2)}
@@ -153,6 +160,63 @@ ROWS = [
      "args": ["--force", "a.gif"],
      "windows": {"status": 1, "stderr": ["a.gif: cannot write a.bmp: Read-only file (30001)"],
                  "present": {"a.bmp": b"old"}}},
+    {"name": "a list in UTF-8 with a Unicode name, an empty line skipped",
+     "files": {"日本.gif": PLAIN_GIF, "sub/b.gif": CRLF_GIF,
+               "names.txt": "日本.gif\n\nsub/b.gif\n".encode()},
+     "args": ["-v", "--files-from", "names.txt", "-o", "出力"]},
+    {"name": "a NUL-separated list, its empty name reported by its place",
+     "files": {"a.gif": PLAIN_GIF, "sub/b c.gif": CRLF_GIF,
+               "names": b"a.gif\0\0sub/b c.gif\0"},
+     "args": ["-v", "-0", "--files-from", "names", "-o", "out"]},
+    {"name": "standard input as the list, - in it refused",
+     "files": {"a.gif": PLAIN_GIF, "b.gif": CRLF_GIF},
+     "args": ["-v", "--files-from", "-", "-o", "out"], "stdin": b"a.gif\n-\nb.gif"},
+    {"name": "a list that is not there fails, and the names given convert",
+     "files": {"a.gif": PLAIN_GIF}, "args": ["--files-from", "missing", "-o", "out", "a.gif"]},
+    {"name": "a folder given as the list fails",
+     "files": {"sub/": None}, "args": ["--files-from", "sub", "-o", "out"]},
+    {"name": "a name too long in a list fails by its place, and the rest converts",
+     "files": {"a.gif": PLAIN_GIF, "names": b"x" * 140000 + b"\na.gif\n"},
+     "args": ["--files-from", "names", "-o", "out"]},
+    {"name": "a list in Windows text, CR LF and a byte order mark (Linux: names with CR)",
+     "files": {"日本.gif": PLAIN_GIF, "b.gif": CRLF_GIF,
+               "names.txt": b"\xef\xbb\xbf" + "日本.gif\r\n\r\nb.gif\r\n".encode()},
+     "args": ["-v", "--files-from", "names.txt", "-o", "out"],
+     "windows": {"status": 0, "stderr": ["2 converted, 0 failed"],
+                 "stdout_has": ["日本.gif -> out/日本.bmp (13 \u00d7 7)",
+                                "b.gif -> out/b.bmp (17 \u00d7 9)"],
+                 "present": {"out/日本.bmp": None, "out/b.bmp": None}}},
+    {"name": "of a name on the command line and one in the list, the first gets the output",
+     "files": {"x/a.gif": PLAIN_GIF, "y/a.gif": CRLF_GIF, "z/b.gif": PLAIN_GIF,
+               "names": b"y/a.gif\nz/b.gif\nx/a.gif\n"},
+     "args": ["--force", "--files-from", "names", "-o", "out", "x/a.gif"]},
+    {"name": "a list's outputs that differ in letter case alone are one file (Linux: two)",
+     "files": {"x/a.gif": PLAIN_GIF, "y/A.gif": CRLF_GIF, "names": b"x/a.gif\ny/A.gif\n"},
+     "args": ["--files-from", "names", "-o", "out"],
+     "windows": {"status": 1, "stderr": [
+         "y/A.gif: not converted: its output out/A.bmp is also the output of x/a.gif",
+         "1 converted, 1 failed"],
+         "present": {"out/a.bmp": None}}},
+    {"name": "a long list's first name read back from the run's temporary file",
+     "files": {**{name: PLAIN_GIF for name in LONG_NAMES},
+               "names": ("\n".join(LONG_NAMES + [LONG_NAMES[0]]) + "\n").encode()},
+     "args": ["-q", "--files-from", "names", "-o", "out"]},
+    {"name": "-r -o out pics/ puts the folder's contents into out, in walk order",
+     "files": {**TREE, "pics/a/b.gif": gif(7, 5)},
+     "args": ["-r", "-v", "-j", "3", "-o", "out", "pics{sep}"]},
+    {"name": "-r -o out with two folders of one name is a usage error",
+     "files": {"x/pics/a.gif": PLAIN_GIF, "y/pics/b.gif": CRLF_GIF},
+     "args": ["-r", "-o", "out", "x/pics", "y{sep}pics"]},
+    {"name": "-r -o out with folders whose names differ in letter case alone (Linux: two)",
+     "files": {"x/Pics/a.gif": PLAIN_GIF, "y/pics/b.gif": CRLF_GIF},
+     "args": ["-r", "-o", "out", "x/Pics", "y/pics"],
+     "windows": {"status": 2, "stderr": [
+         "brevlo: the folders 'x/Pics' and 'y/pics' would both go to 'out/pics' (a trailing / "
+         "puts a folder's contents there instead)",
+         "Try 'brevlo --help' for more information."]}},
+    {"name": "-r folders from a list keep their names; a later one of the same name fails",
+     "files": {**TREE, "more/pics/x.gif": PLAIN_GIF, "names": b"pics\nmore/pics\n"},
+     "args": ["-r", "-v", "--files-from", "names", "-o", "out"]},
     {"name": "hidden and system attributes of a replaced output are kept",
      "files": {"a.gif": PLAIN_GIF, "a.bmp": b"old"}, "setup": "hidden system a.bmp",
      "args": ["--force", "a.gif"],
