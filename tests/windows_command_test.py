@@ -241,6 +241,17 @@ INTERRUPTS = [
 ]
 
 
+# Lists written while the command runs: each part of the list goes to its
+# standard input only once the output the part before names is there, so a
+# command that waited for the whole list would never get the rest.
+PACED = [
+    {"name": "conversion starts while the list is still being written",
+     "files": {"a.gif": PLAIN_GIF, "日本.gif": CRLF_GIF},
+     "args": ["-v", "--files-from", "-", "-o", "out"],
+     "parts": [(b"a.gif\n", "out/a.bmp"), ("日本.gif\n".encode(), None)]},
+]
+
+
 # On a terminal: brevlo.exe writes to Wine's console, which shows it on the
 # terminal, as WriteConsoleW shows it on a Windows console; what the person
 # reads must be what the Linux command shows.
@@ -432,6 +443,41 @@ def check_interrupt(row, linux, windows, failures):
     report(row["name"], problems, failures)
 
 
+def run_paced(system, row, folder):
+    """Feeds the list in its parts, each once the output before it is there.
+    Returns the exit status, standard output, standard error (paths put back)
+    and whether every awaited output came before the part after it."""
+    make_files(folder, row["files"], None)
+    process = subprocess.Popen(system.command + row["args"], cwd=folder, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    in_time = True
+    for part, awaited in row["parts"]:
+        process.stdin.write(part)
+        process.stdin.flush()
+        deadline = time.monotonic() + RUN_SECONDS
+        while awaited and not (folder / awaited).exists() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        in_time = in_time and (not awaited or (folder / awaited).exists())
+    out, err = process.communicate(timeout=RUN_SECONDS)
+    return (process.returncode, system.unspell(out.decode("utf-8", "replace"), folder),
+            system.unspell(err.decode("utf-8", "replace"), folder).splitlines(), in_time)
+
+
+def check_paced(row, linux, windows, failures):
+    problems = []
+    runs = {}
+    for system in (linux, windows):
+        folder = system.root / folder_name(row)
+        runs[system.name] = (*run_paced(system, row, folder), tree_of(folder))
+        if not runs[system.name][3]:
+            problems.append(f"{system.name}: an output came only after the list ended")
+    if runs["windows"][:3] != runs["linux"][:3]:
+        problems.append(f"ran as {runs['windows'][:3]}, Linux {runs['linux'][:3]}")
+    if runs["windows"][4] != runs["linux"][4]:
+        problems.append(f"files {sorted(runs['windows'][4])}, Linux {sorted(runs['linux'][4])}")
+    report(row["name"], problems, failures)
+
+
 def on_terminal(system, row, folder):
     """Runs the command with a terminal for all three standard streams, and
     returns its exit status and what the terminal got."""
@@ -489,9 +535,11 @@ def main():
         check_row(row, linux, windows, failures)
     for row in INTERRUPTS:
         check_interrupt(row, linux, windows, failures)
+    for row in PACED:
+        check_paced(row, linux, windows, failures)
     for row in CONSOLE:
         check_console(row, linux, windows, failures)
-    total = len(ROWS) + len(INTERRUPTS) + len(CONSOLE)
+    total = len(ROWS) + len(INTERRUPTS) + len(PACED) + len(CONSOLE)
     print(f"{total - len(failures)} of {total} rows agree")
     sys.exit(1 if failures else 0)
 
