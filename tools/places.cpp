@@ -62,7 +62,7 @@ const ResolvedFolder& resolve(Places& places, const std::string& folder, int lin
 
 // The prefix of a Windows extended-length path ("\\?\C:\x" is "C:\x"), and
 // that of a network one ("\\?\UNC\server\share" is "\\server\share").
-constexpr std::string_view kLongPrefix = "\\\\?\\";
+constexpr std::string_view kLongPrefix = R"(\\?\)";
 constexpr std::string_view kNetworkPrefix = "UNC\\";
 
 bool has_long_prefix(const std::string& path) {
