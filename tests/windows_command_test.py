@@ -148,6 +148,16 @@ ROWS = [
          "y/A.gif: not converted: its output out/A.bmp is also the output of x/a.gif",
          "1 converted, 1 failed"],
          "present": {"out/a.bmp": None}}},
+    {"name": "one output named relatively and absolutely, with either separator",
+     "files": {"x/a.gif": PLAIN_GIF},
+     "args": ["x/a.gif", "{here}/x{sep}a.gif"]},
+    {"name": "one output named plainly and by an extended-length path (Linux has no such path)",
+     "files": {"a.gif": PLAIN_GIF},
+     "args": ["a.gif", "\\\\?\\{here}\\a.gif"],
+     "windows": {"status": 1, "stderr": [
+         "//?/{here}/a.gif: not converted: its output //?/{here}/a.bmp is also the output of "
+         "a.gif", "1 converted, 1 failed"],
+         "present": {"a.bmp": None}}},
     {"name": "a pattern is expanded as a POSIX shell would (Linux: no shell here)",
      "files": {"a.gif": PLAIN_GIF, "b.GIF": CRLF_GIF, "c.txt": b"text"},
      "args": ["-v", "*.gif", "none*.gif"],
