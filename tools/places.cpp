@@ -17,7 +17,7 @@ using platform::FileKind;
 // The most links followed on the way to a folder, as the kernel allows.
 constexpr int kMaxLinks = 40;
 
-// The separators a path is split on by hand: '/', and '\\' where the system
+// The separators a path is split on by hand: '/', and '\' where the system
 // prefers it.
 constexpr const char* kSeparators = kWindowsPaths ? "/\\" : "/";
 
