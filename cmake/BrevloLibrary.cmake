@@ -7,6 +7,7 @@ set(BREVLO_ENGINE_SOURCES
   src/api/convert.cpp
   src/api/info.cpp
   src/engine/bmp_writer.cpp
+  src/engine/compositor.cpp
   src/engine/gif_parser.cpp
   src/engine/input_reader.cpp
   src/engine/lzw_decoder.cpp
