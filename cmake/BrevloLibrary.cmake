@@ -8,6 +8,7 @@ set(BREVLO_ENGINE_SOURCES
   src/api/info.cpp
   src/engine/bmp_writer.cpp
   src/engine/compositor.cpp
+  src/engine/frame_writer.cpp
   src/engine/gif_parser.cpp
   src/engine/input_reader.cpp
   src/engine/lzw_decoder.cpp
