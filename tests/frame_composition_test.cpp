@@ -74,6 +74,12 @@ std::vector<int> rows_drawn(const Image& image) {
 
 // ------------------------------------------------------------- the plain model
 
+// Where pixel (x, y) of a picture of the given width lies, top row first.
+std::size_t at(int x, int y, int width) {
+  return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+         static_cast<std::size_t>(x);
+}
+
 struct Pixel {
   bool global;
   int index;
@@ -111,11 +117,11 @@ Frames compose_plainly(const Animation& a) {
     auto on_screen = [&](int row, int column) -> Pixel* {
       const int x = image.left + column;
       const int y = image.top + row;
-      return x < width && y < height ? &canvas[static_cast<std::size_t>(y * width + x)] : nullptr;
+      return x < width && y < height ? &canvas[at(x, y, width)] : nullptr;
     };
     for (int row : rows_drawn(image))
       for (int column = 0; column < image.width; ++column) {
-        const int p = pixels[static_cast<std::size_t>(row * image.width + column)];
+        const int p = pixels[at(column, row, image.width)];
         Pixel* at = on_screen(row, column);
         if (at == nullptr || p == image.transparent) continue;
         if (image.local_entries != 0)
@@ -208,7 +214,7 @@ std::vector<Bytes> compose_with_engine(const Animation& a, Reason& reason) {
 void expect_frame(const Bytes& bmp, const Frames& want, std::size_t k, const Animation& a) {
   SCOPED_TRACE(testing::Message() << a.name << ", frame " << k + 1);
   const std::vector<Pixel>& pixels = want.frames[k];
-  ASSERT_GE(bmp.size(), 54u);
+  ASSERT_GE(bmp.size(), 54U);
   const auto width = static_cast<std::size_t>(want.width);
   const auto height = static_cast<std::size_t>(want.height);
   ASSERT_EQ(field(bmp, 18, 4), width);
@@ -218,10 +224,10 @@ void expect_frame(const Bytes& bmp, const Frames& want, std::size_t k, const Ani
   const std::uint32_t offset = field(bmp, 10, 4);
   ASSERT_EQ(bmp.size(), offset + stride * height);
   ASSERT_EQ(field(bmp, 2, 4), bmp.size());
-  EXPECT_EQ(field(bmp, 0, 2), 0x4D42u);  // "BM"
-  EXPECT_EQ(field(bmp, 14, 4), 40u);
-  EXPECT_EQ(field(bmp, 26, 2), 1u);
-  for (std::size_t at : {6, 30, 34, 38, 42, 46, 50}) EXPECT_EQ(field(bmp, at, 4), 0u) << at;
+  EXPECT_EQ(field(bmp, 0, 2), 0x4D42U);  // "BM"
+  EXPECT_EQ(field(bmp, 14, 4), 40U);
+  EXPECT_EQ(field(bmp, 26, 2), 1U);
+  for (std::size_t at : {6, 30, 34, 38, 42, 46, 50}) EXPECT_EQ(field(bmp, at, 4), 0U) << at;
 
   std::set<std::uint32_t> colours;
   for (const Pixel& p : pixels) colours.insert(p.rgb);
@@ -229,7 +235,7 @@ void expect_frame(const Bytes& bmp, const Frames& want, std::size_t k, const Ani
       std::all_of(pixels.begin(), pixels.end(), [](const Pixel& p) { return p.global; });
   const std::uint32_t want_bits = all_global || colours.size() <= 256 ? 8 : 24;
   ASSERT_EQ(bits, want_bits);
-  ASSERT_EQ(offset, bits == 8 ? 1078u : 54u);
+  ASSERT_EQ(offset, bits == 8 ? 1078U : 54U);
   std::vector<std::uint32_t> palette;
   for (std::size_t i = 0; bits == 8 && i < 256; ++i) palette.push_back(field(bmp, 54 + 4 * i, 4));
   if (bits == 8 && all_global) {
@@ -456,7 +462,7 @@ TEST(FrameComposition, ScreenPastTheLimitIsRefusedBeforeObtainingMemory) {
     EXPECT_EQ(open_canvas(canvas, ScreenSetup{c.screen_width, c.screen_height, 0, {}}, first),
               Reason::kNoMemory);
     close_canvas(canvas);
-    EXPECT_EQ(fault_injection::memory_counts().obtained, 0u);
+    EXPECT_EQ(fault_injection::memory_counts().obtained, 0U);
   }
 }
 
@@ -474,7 +480,7 @@ TEST(FrameComposition, WriteFailuresAndTheFileSizeLimit) {
     const std::vector<Bytes> files = compose_with_engine(a, reason);
     fault_injection::fail_seek_number(0);
     EXPECT_EQ(reason, Reason::kWriteFailed) << failing;
-    EXPECT_EQ(files.size(), failing <= 3 ? 0u : 1u) << failing;
+    EXPECT_EQ(files.size(), failing <= 3 ? 0U : 1U) << failing;
   }
   for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{1078 + 600 * 500 - 1}}) {
     ScratchDir dir;

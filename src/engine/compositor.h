@@ -132,7 +132,7 @@ Reason open_canvas(Canvas& canvas, const ScreenSetup& screen, const ImagePlaceme
 // disposal, widens the canvas for an image with a local table, saves the
 // rectangle the image will cover when its disposal asks for it, and takes its
 // colour table. Returns kNone, or kNoMemory when memory cannot be had.
-Reason start_image(Canvas& canvas, const ImagePlacement& image);
+Reason start_image(Canvas& canvas, const ImagePlacement& placement);
 
 // Draws the image's row (0 = top; for an interlaced image, see
 // interlaced_row), whose width colour indices are at `indices`, clipped to the

@@ -153,7 +153,8 @@ Reason write_frame_headers(const FrameWriter& writer, const Canvas& canvas,
     case FrameKind::kOwnPalette: {
       Palette palette{};
       for (std::uint32_t i = 0; i < writer.colours->count; ++i)
-        put_le(palette.data() + 4 * i, writer.colours->sorted[i], 4);  // blue, green, red, 0
+        put_le(palette.data() + std::size_t{4} * i, writer.colours->sorted[i],
+               4);  // blue, green, red, 0
       return write_headers(bmp_file, canvas.width, canvas.height, palette);
     }
     case FrameKind::kTrueColour:
