@@ -33,12 +33,16 @@ struct Image {
   bool ramp = false;  // pixels 0, 1, 2, ... instead
 };
 
-struct Animation {
-  const char* name;
-  int screen_width;
-  int screen_height;
+struct Screen {
+  int width;
+  int height;
   int global_entries;  // 0: no global table
   int background;
+};
+
+struct Animation {
+  const char* name;
+  Screen screen;
   std::vector<Image> images;
 };
 
@@ -100,13 +104,13 @@ struct Frames {
 };
 
 Frames compose_plainly(const Animation& a) {
-  const bool from_screen = a.screen_width != 0 && a.screen_height != 0;
-  const int width = from_screen ? a.screen_width : a.images[0].width;
-  const int height = from_screen ? a.screen_height : a.images[0].height;
-  const Bytes global = table_of(a.global_entries, 0);
-  const Pixel background = a.global_entries != 0
-                               ? Pixel{true, a.background, rgb_at(global, a.background)}
-                               : Pixel{false, 0, 0};
+  const bool from_screen = a.screen.width != 0 && a.screen.height != 0;
+  const int width = from_screen ? a.screen.width : a.images[0].width;
+  const int height = from_screen ? a.screen.height : a.images[0].height;
+  const Bytes global = table_of(a.screen.global_entries, 0);
+  const Pixel background = a.screen.global_entries != 0 ? Pixel{true, a.screen.background,
+                                                                rgb_at(global, a.screen.background)}
+                                                        : Pixel{false, 0, 0};
   Frames out{width, height, {}};
   std::vector<Pixel> canvas(static_cast<std::size_t>(width * height), background);
   for (std::size_t k = 0; k < a.images.size(); ++k) {
@@ -127,7 +131,8 @@ Frames compose_plainly(const Animation& a) {
         if (image.local_entries != 0)
           *at = {false, 0, rgb_at(local, p)};
         else
-          *at = a.global_entries != 0 ? Pixel{true, p, rgb_at(global, p)} : Pixel{false, 0, 0};
+          *at =
+              a.screen.global_entries != 0 ? Pixel{true, p, rgb_at(global, p)} : Pixel{false, 0, 0};
       }
     out.frames.push_back(canvas);
     for (int row = 0; row < image.height; ++row)
@@ -176,11 +181,11 @@ ImagePlacement placement_of(const Image& image, const Bytes& local) {
 // reason that is not kNone and the frames before it.
 std::vector<Bytes> compose_with_engine(const Animation& a, Reason& reason) {
   ScratchDir dir(fast_scratch_parent());
-  const Bytes global = table_of(a.global_entries, 0);
-  ScreenSetup screen{static_cast<std::uint16_t>(a.screen_width),
-                     static_cast<std::uint16_t>(a.screen_height),
-                     static_cast<std::uint8_t>(a.background),
-                     {global.data(), static_cast<std::uint16_t>(a.global_entries)}};
+  const Bytes global = table_of(a.screen.global_entries, 0);
+  ScreenSetup screen{static_cast<std::uint16_t>(a.screen.width),
+                     static_cast<std::uint16_t>(a.screen.height),
+                     static_cast<std::uint8_t>(a.screen.background),
+                     {global.data(), static_cast<std::uint16_t>(a.screen.global_entries)}};
   Canvas canvas;
   FrameWriter writer;
   std::vector<Bytes> files;
@@ -239,7 +244,7 @@ void expect_frame(const Bytes& bmp, const Frames& want, std::size_t k, const Ani
   std::vector<std::uint32_t> palette;
   for (std::size_t i = 0; bits == 8 && i < 256; ++i) palette.push_back(field(bmp, 54 + 4 * i, 4));
   if (bits == 8 && all_global) {
-    const Bytes global = table_of(a.global_entries, 0);
+    const Bytes global = table_of(a.screen.global_entries, 0);
     for (std::size_t i = 0; i < 256; ++i)
       EXPECT_EQ(palette[i], rgb_at(global, static_cast<int>(i))) << i;
   } else if (bits == 8) {
@@ -261,49 +266,33 @@ void expect_frame(const Bytes& bmp, const Frames& want, std::size_t k, const Ani
   }
 }
 
+// Each image: left, top, width, height, local table entries, transparent
+// index, disposal, rows reached, interlaced, bits of noise, ramp (see Image).
 const Animation kAnimations[] = {
     {"keep_and_transparency",
-     12,
-     10,
-     256,
-     3,
+     {12, 10, 256, 3},
      {{0, 0, 12, 10}, {3, 2, 5, 4, 0, -1, 1}, {6, 5, 4, 4, 0, 1, 0}, {0, 0, 12, 10, 0, 2, 0}}},
     {"restore_background",
-     12,
-     10,
-     256,
-     5,
+     {12, 10, 256, 5},
      {{0, 0, 12, 10}, {2, 2, 6, 5, 0, -1, 2}, {4, 3, 5, 5, 0, 0, 2}, {1, 1, 9, 6, 0, 3}}},
     {"restore_previous",
-     12,
-     10,
-     256,
-     5,
+     {12, 10, 256, 5},
      {{0, 0, 12, 10},
       {1, 1, 6, 6, 0, -1, 3},
       {3, 3, 6, 6, 0, 1, 3},
       {0, 0, 8, 8, 0, 2, 3},
       {0, 0, 12, 10, 0, 0}}},
     {"restore_previous_first_frame",
-     12,
-     10,
-     256,
-     9,
+     {12, 10, 256, 9},
      {{2, 2, 5, 5, 0, -1, 3}, {4, 4, 5, 5, 0, 2, 3}, {0, 0, 12, 10, 0, 1}}},
     {"undefined_disposals_keep",
-     12,
-     10,
-     256,
-     1,
+     {12, 10, 256, 1},
      {{1, 1, 5, 5, 0, -1, 4},
       {3, 3, 5, 5, 0, -1, 5},
       {5, 2, 5, 5, 0, 0, 6},
       {0, 0, 12, 10, 0, 1, 7}}},
     {"clipped_and_outside",
-     12,
-     10,
-     256,
-     2,
+     {12, 10, 256, 2},
      {{0, 0, 12, 10},
       {8, 7, 8, 6, 0, -1, 2},
       {12, 0, 3, 3, 0, -1, 3},
@@ -312,10 +301,7 @@ const Animation kAnimations[] = {
       {11, 9, 60, 40, 0, 0, 3},
       {0, 0, 12, 10, 0, 1}}},
     {"local_tables_then_global_again",
-     12,
-     10,
-     256,
-     1,
+     {12, 10, 256, 1},
      {{0, 0, 12, 10},
       {2, 2, 6, 5, 16, 3, 0, -1, false, 4},
       {1, 1, 4, 4, 0, -1, 0},
@@ -323,67 +309,43 @@ const Animation kAnimations[] = {
       {5, 5, 3, 3, 4, 0, 2, -1, false, 3},
       {0, 0, 12, 10, 0, 3, 0}}},
     {"restore_previous_across_widening",
-     12,
-     10,
-     256,
-     1,
+     {12, 10, 256, 1},
      {{0, 0, 6, 6, 0, -1, 3},
       {2, 2, 6, 6, 8, 1, 3, -1, false, 3},
       {0, 0, 12, 10, 0, 0, 2},
       {4, 1, 6, 6, 2, -1, 3},
       {0, 0, 12, 10, 0, 2}}},
     {"no_global_table",
-     12,
-     10,
-     0,
-     0,
+     {12, 10, 0, 0},
      {{2, 2, 6, 5, 8, -1, 0, -1, false, 3},
       {0, 0, 4, 4, 0, -1, 2},
       {3, 1, 7, 7, 4, 2, 3},
       {0, 0, 12, 10, 4, 0, 0}}},
     {"background_past_small_table",
-     12,
-     10,
-     4,
-     200,
+     {12, 10, 4, 200},
      {{2, 2, 5, 5, 0, -1, 2, -1, false, 3},
       {6, 4, 5, 5, 0, 0, 3, -1, false, 3},
       {0, 0, 12, 10, 0, 1}}},
     {"indices_past_local_table",
-     8,
-     6,
-     256,
-     0,
+     {8, 6, 256, 0},
      {{0, 0, 8, 6, 2, -1, 0, -1, false, 3}, {1, 1, 6, 4, 4, 7, 0, -1, false, 4}}},
     {"screen_of_width_0_takes_first_image_size",
-     0,
-     10,
-     256,
-     0,
+     {0, 10, 256, 0},
      {{3, 3, 8, 6}, {2, 2, 8, 6, 0, 0, 0}}},
     {"rows_never_reached",
-     12,
-     10,
-     256,
-     4,
+     {12, 10, 256, 4},
      {{0, 0, 12, 10},
       {1, 1, 8, 8, 0, -1, 2, 3},
       {2, 1, 8, 8, 0, -1, 3, 5, true},
       {0, 0, 12, 10, 0, 0, 0, 0}}},
     {"interlaced",
-     12,
-     17,
-     256,
-     4,
+     {12, 17, 256, 4},
      {{0, 0, 12, 17, 0, -1, 0, -1, true},
       {2, 1, 9, 13, 0, 1, 2, -1, true},
       {0, 5, 12, 9, 6, 0, 0, -1, true, 3}}},
-    {"256_colours", 16, 16, 256, 0, {{0, 0, 16, 16, 256, -1, 0, -1, false, 8, true}}},
+    {"256_colours", {16, 16, 256, 0}, {{0, 0, 16, 16, 256, -1, 0, -1, false, 8, true}}},
     {"257_colours_then_global",
-     17,
-     16,
-     256,
-     0,
+     {17, 16, 256, 0},
      {{0, 0, 16, 16, 256, -1, 0, -1, false, 8, true},
       {0, 0, 17, 16, 0, -1, 0},
       {1, 0, 16, 16, 256, 0, 2, -1, false, 8, true},
@@ -405,8 +367,9 @@ TEST(FrameComposition, EveryFrameAsThePlainModelComposesIt) {
 // first frame of a one-image animation, and a frame after the canvas widened.
 TEST(FrameComposition, AllGlobalFrameIsTheStillImagesFile) {
   const Image whole{0, 0, 7, 5, 0, -1, 0, -1, false, 8};
-  for (const Animation& a : {Animation{"still", 7, 5, 256, 0, {whole}},
-                             Animation{"after_widening", 7, 5, 256, 0, {{0, 0, 2, 2, 4}, whole}}}) {
+  for (const Animation& a :
+       {Animation{"still", {7, 5, 256, 0}, {whole}},
+        Animation{"after_widening", {7, 5, 256, 0}, {{0, 0, 2, 2, 4}, whole}}}) {
     Reason reason = Reason::kNone;
     const std::vector<Bytes> files = compose_with_engine(a, reason);
     ASSERT_EQ(reason, Reason::kNone) << a.name;
@@ -427,7 +390,7 @@ TEST(FrameComposition, AllGlobalFrameIsTheStillImagesFile) {
 // Each of those failing in turn stops the work with kNoMemory, and the frames
 // before it are whole; nothing is held afterwards.
 TEST(FrameComposition, MemoryObtainedOncePerFileAndReleasedOnEveryPath) {
-  Animation a{"many_frames", 40, 30, 256, 0, {}};
+  Animation a{"many_frames", {40, 30, 256, 0}, {}};
   for (int k = 0; k < 60; ++k)
     a.images.push_back({k % 7, k % 5, 20, 15, k % 3 == 2 ? 16 : 0, k % 4 == 0 ? -1 : 1,
                         k % 2 == 0 ? 3 : 2, -1, false, 4});
