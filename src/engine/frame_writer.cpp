@@ -112,10 +112,12 @@ FrameKind classify_frame(FrameColours& colours, const Canvas& canvas) {
 }
 
 // One block for the file: the colour tables, then a row batch sized for the
-// widest rows a frame of this canvas can have, the 24-bit ones.
+// widest rows a frame of this canvas can have, the 24-bit ones. A writer
+// handed a wider canvas than its block serves obtains one anew.
 Reason obtain_block(FrameWriter& writer, const Canvas& canvas) {
-  if (writer.block != nullptr) return Reason::kNone;
   const std::uint64_t stride = true_colour_stride_for(canvas.width);
+  if (writer.block != nullptr && writer.batch_bytes >= stride) return Reason::kNone;
+  close_frame_writer(writer);
   writer.batch_bytes = rows_per_batch(stride, canvas.height) * stride;
   writer.block =
       platform::obtain(static_cast<std::size_t>(sizeof(FrameColours) + writer.batch_bytes), false);
