@@ -7,10 +7,12 @@
 // one at a time (-j 1) and as many at a time as it chooses, timed per file.
 // With --check-only it converts each image once, checks the two files are
 // identical and prints no times: for a build that runs only under an
-// emulator, whose times mean nothing.
+// emulator, whose times mean nothing. With --list-images it prints, a line
+// each, the name and GIF of every image BREVLO32 converts, for timing the
+// same files elsewhere (the Windows DLL under Wine).
 //
 //   brevlo_bench [--cache DIR] [--photo JPEG] [--rounds N] [--brevlo PROGRAM]
-//                [--check-only]
+//                [--check-only | --list-images]
 #include <brevlo.h>
 #include <unistd.h>
 
@@ -29,7 +31,7 @@
 
 #include "bench_images.h"
 #include "engine/bmp_layout.h"
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "engine/input_reader.h"
 #include "giflib_converter.h"
 #include "io_floor.h"
@@ -46,6 +48,7 @@ struct Options {
   int rounds = 7;
   std::string brevlo_program = BREVLO_COMMAND;
   bool check_only = false;
+  bool list_images = false;
 };
 
 struct Timing {
@@ -67,6 +70,8 @@ bool parse_options(int argc, char** argv, Options& options) {
       options.brevlo_program = argv[++i];
     } else if (std::strcmp(argv[i], "--check-only") == 0) {
       options.check_only = true;
+    } else if (std::strcmp(argv[i], "--list-images") == 0) {
+      options.list_images = true;
     } else {
       return false;
     }
@@ -93,7 +98,7 @@ bool convert_broadly(const char* gif_path, const char* bmp_path) {
   const platform::FileHandle gif = platform::open_for_reading(gif_path);
   const platform::FileHandle bmp = platform::open_for_writing(bmp_path);
   ConversionReport report;
-  const bool ok = gif != platform::kNoFile && bmp != platform::kNoFile && platform::empty(bmp) &&
+  const bool ok = gif != platform::kNoFile && bmp != platform::kNoFile && platform::truncate(bmp) &&
                   convert_gif(gif, bmp, kBroadOptions, report) == kSuccess;
   if (gif != platform::kNoFile) platform::close(gif);
   if (bmp != platform::kNoFile) platform::close(bmp);
@@ -169,6 +174,11 @@ int report_small_files(const Options& options, const std::string& photo_gif,
 int run(const Options& options) {
   const std::vector<BenchImage> images = prepare_images(options.cache_dir, options.photo_source);
   if (images.empty()) return 1;
+  if (options.list_images) {
+    for (const BenchImage& image : images)
+      if (!image.interlaced) std::printf("%s\t%s\n", image.name.c_str(), image.gif_path.c_str());
+    return 0;
+  }
   const std::string out_dir = options.cache_dir + "/out";
   std::filesystem::create_directories(out_dir);
   if (options.check_only) return check_only(images, out_dir);
@@ -229,7 +239,7 @@ int main(int argc, char** argv) {
   if (!brevlo::bench::parse_options(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: brevlo_bench [--cache DIR] [--photo JPEG] [--rounds N] "
-                 "[--brevlo PROGRAM] [--check-only]\n");
+                 "[--brevlo PROGRAM] [--check-only | --list-images]\n");
     return 2;
   }
   return brevlo::bench::run(options);

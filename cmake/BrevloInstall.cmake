@@ -25,29 +25,42 @@ endif()
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/brevloConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 
-# The pkg-config file finds the prefix from its own place, so a prefix can be
-# chosen at install time (cmake --install --prefix) and moved afterwards. Under
-# /usr and /usr/local, which are never moved, it names the prefix outright:
-# pkg-config leaves out the system folders (-I/usr/include) only when they are
-# written so, and the paths it prints then read plainly. The prefix is known
-# only at install time, so a file for each case is made and one installed.
+# On Linux the pkg-config file names its prefix outright, as most libraries'
+# do, so that pkg-config prints plain paths (-I<prefix>/include -L<libdir>) for
+# any prefix, and nothing for the system folders of /usr, which it leaves out
+# only when they are written so. pkg-config does not tidy a path found from the
+# file's own place (${pcfiledir}/../..), so the file is not relocatable: a
+# prefix moved afterwards is described from its new place by
+# `pkg-config --define-prefix`. The prefix is known only at install time
+# (cmake --install --prefix), so the file is completed then; a relative prefix
+# is taken from the folder the install runs in, as the install itself takes it.
+# The Windows files ship as an archive unpacked anywhere, and pkg-config there
+# finds the prefix from the file's place by default, so that file names it so.
 function(brevlo_install_pkg_config_file libdir generated component)
   set(template ${PROJECT_SOURCE_DIR}/cmake/brevlo.pc.in)
   set(made ${generated}/pkgconfig)
   set(pc_libdir ${libdir})
-  file(RELATIVE_PATH to_prefix /prefix/${libdir}/pkgconfig /prefix)
-  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
-  set(pc_prefix "\${pcfiledir}/${to_prefix}")
-  configure_file(${template} ${made}/relocatable/brevlo.pc @ONLY)
-  foreach(pc_prefix IN ITEMS /usr /usr/local)
-    configure_file(${template} ${made}${pc_prefix}/brevlo.pc @ONLY)
-  endforeach()
+  if(WIN32)
+    file(RELATIVE_PATH to_prefix /prefix/${libdir}/pkgconfig /prefix)
+    string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+    set(pc_prefix "\${pcfiledir}/${to_prefix}")
+    configure_file(${template} ${made}/brevlo.pc @ONLY)
+    install(FILES ${made}/brevlo.pc DESTINATION ${libdir}/pkgconfig COMPONENT ${component} ${ARGN})
+    return()
+  endif()
+  set(pc_prefix [[@pc_prefix@]])
+  configure_file(${template} ${made}/brevlo.pc.in @ONLY)
   install(CODE "
-    set(made \"${made}/relocatable\")
-    if(CMAKE_INSTALL_PREFIX MATCHES [[^(/usr(/local)?)/?$]])
-      set(made \"${made}\${CMAKE_MATCH_1}\")
+    set(pc_prefix \"\")
+    if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"\")
+      cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_PREFIX NORMALIZE OUTPUT_VARIABLE pc_prefix)
+      string(REGEX REPLACE \"/+$\" \"\" pc_prefix \"\${pc_prefix}\")
     endif()
-    file(INSTALL \"\${made}/brevlo.pc\"
+    # A folder of each destination's own, so that installs into two places
+    # at once (the tests' prefix and cpack's) never share a file.
+    string(MD5 destination \"\$ENV{DESTDIR}\${pc_prefix}\")
+    configure_file(\"${made}/brevlo.pc.in\" \"${made}/\${destination}/brevlo.pc\" @ONLY)
+    file(INSTALL \"${made}/\${destination}/brevlo.pc\"
       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${libdir}/pkgconfig\")"
     COMPONENT ${component} ${ARGN})
 endfunction()

@@ -14,7 +14,12 @@
 // The same bytes also go through the engine with the broader options the
 // brevlo command uses. There a success must give an output of exactly its
 // announced size with zero row padding, and whatever the fixed contract
-// converts must convert to the very same bytes.
+// converts must convert to the very same bytes. An interlaced first image,
+// which the fixed contract refuses, is converted again with its interlace flag
+// cleared, through BREVLO32 where it accepts the file and broadly where not:
+// the same codes then fill the rows in the order they are stored, and every
+// row must hold the same bytes in both outputs, rows never reached (zero)
+// included.
 #include <brevlo.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
@@ -48,6 +53,8 @@ struct Paths {
   std::string gif;
   std::string bmp;
   std::string broad_bmp;  // the engine's output under the broad options
+  std::string twin_gif;   // an interlaced input with its interlace flag cleared
+  std::string twin_bmp;
 };
 
 // One pair of files per fuzzing process, in memory-backed storage when there is
@@ -56,7 +63,8 @@ const Paths& scratch_paths() {
   static const Paths paths = [] {
     std::string folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string stem = folder + "/brevlo-fuzz-" + std::to_string(::getpid());
-    return Paths{stem + ".gif", stem + ".bmp", stem + "-broad.bmp"};
+    return Paths{stem + ".gif", stem + ".bmp", stem + "-broad.bmp", stem + "-twin.gif",
+                 stem + "-twin.bmp"};
   }();
   return paths;
 }
@@ -65,6 +73,8 @@ void remove_scratch_files() {
   ::unlink(scratch_paths().gif.c_str());
   ::unlink(scratch_paths().bmp.c_str());
   ::unlink(scratch_paths().broad_bmp.c_str());
+  ::unlink(scratch_paths().twin_gif.c_str());
+  ::unlink(scratch_paths().twin_bmp.c_str());
 }
 
 [[noreturn]] void violated(const char* what) {
@@ -88,11 +98,18 @@ bool has_signature(const std::uint8_t* data, std::size_t size) {
   return size >= 6 && std::memcmp(data, "GIF8", 4) == 0 && data[5] == 'a';
 }
 
+// Where the blocks start: after the header and the global colour table, of
+// whatever size the header gives.
+std::size_t first_block(const std::uint8_t* data, std::size_t size) {
+  if (size < kScreenSize || (data[10] & kTableFlag) == 0) return kScreenSize;
+  return kScreenSize + (std::size_t{3} << ((data[10] & 7) + 1));
+}
+
 // Where the first image descriptor starts, found by walking the blocks after
 // the global colour table: extensions are skipped by their sub-block lengths,
 // any other byte but "," and ";" is passed over. 0 when there is none.
 std::size_t first_descriptor(const std::uint8_t* data, std::size_t size) {
-  std::size_t at = kFirstBlock;
+  std::size_t at = first_block(data, size);
   while (at < size && data[at] != 0 && data[at] != ';') {
     if (data[at] == ',') return at + 1;
     if (data[at] == '!') {
@@ -230,20 +247,28 @@ void check_refused_memory(int first_result, std::uint64_t blocks, std::size_t si
           "a conversion without memory left its output");
 }
 
-// Converts the scratch input through the engine with the broad options into
-// its own output, removed again after a failure as the command removes it.
-int convert_broadly() {
+// Converts gif_path through the engine with the broad options into bmp_path,
+// as the command does.
+int convert_through_engine(const std::string& gif_path, const std::string& bmp_path,
+                           brevlo::ConversionReport& report) {
   namespace platform = brevlo::platform;
-  const std::string& out = scratch_paths().broad_bmp;
-  fault_injection::fail_obtain_number(0);
-  const platform::FileHandle gif = platform::open_for_reading(scratch_paths().gif.c_str());
-  const platform::FileHandle bmp = platform::open_for_writing(out.c_str());
-  if (gif == platform::kNoFile || bmp == platform::kNoFile || !platform::empty(bmp))
+  const platform::FileHandle gif = platform::open_for_reading(gif_path.c_str());
+  const platform::FileHandle bmp = platform::open_for_writing(bmp_path.c_str());
+  if (gif == platform::kNoFile || bmp == platform::kNoFile || !platform::truncate(bmp))
     violated("cannot open the scratch files");
-  brevlo::ConversionReport report;
   const int result = brevlo::convert_gif(gif, bmp, brevlo::kBroadOptions, report);
   platform::close(gif);
   platform::close(bmp);
+  return result;
+}
+
+// Converts the scratch input through the engine with the broad options into
+// its own output, removed again after a failure as the command removes it.
+int convert_broadly() {
+  const std::string& out = scratch_paths().broad_bmp;
+  fault_injection::fail_obtain_number(0);
+  brevlo::ConversionReport report;
+  const int result = convert_through_engine(scratch_paths().gif, out, report);
   if (result != BREVLO_SUCCESS) ::unlink(out.c_str());
   const fault_injection::MemoryCounts memory = fault_injection::memory_counts();
   require(memory.obtained == memory.released, "working memory not released (broad)");
@@ -273,12 +298,73 @@ void check_broad_success(int strict_result) {
           "broad and strict conversions of a strict file differ");
 }
 
+// The GIF row stored k-th in an interlaced image of the given height.
+std::uint32_t interlaced_row(std::uint32_t k, std::uint32_t height) {
+  constexpr std::uint32_t kStarts[] = {0, 4, 2, 1};
+  constexpr std::uint32_t kSteps[] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    const std::uint32_t rows =
+        height > kStarts[pass] ? (height - kStarts[pass] + kSteps[pass] - 1) / kSteps[pass] : 0;
+    if (k < rows) return kStarts[pass] + k * kSteps[pass];
+    k -= rows;
+  }
+  violated("a stored row past the image's height");
+}
+
+// Converts the twin, strictly where the fixed contract takes it, and returns
+// the result.
+int convert_twin(const Bytes& twin) {
+  const Paths& paths = scratch_paths();
+  FILE* file = std::fopen(paths.twin_gif.c_str(), "wb");
+  if (file == nullptr || std::fwrite(twin.data(), 1, twin.size(), file) != twin.size())
+    violated("cannot write the twin input");
+  std::fclose(file);
+  ::unlink(paths.twin_bmp.c_str());
+  if (BREVLO32(paths.twin_gif.c_str(), paths.twin_bmp.c_str()) == BREVLO_SUCCESS)
+    return BREVLO_SUCCESS;
+  brevlo::ConversionReport report;
+  return convert_through_engine(paths.twin_gif, paths.twin_bmp, report);
+}
+
+// A broad success whose first image is interlaced: its twin without the flag
+// converts too, and holds the k-th stored row where the interlaced output
+// holds it at its place in the picture.
+void check_interlaced_twin(const std::uint8_t* data, std::size_t size) {
+  const std::size_t at = first_descriptor(data, size);
+  if (at == 0 || at + kDescriptorSize > size || (data[at + 8] & kInterlaceFlag) == 0) return;
+  Bytes twin(data, data + size);
+  twin[at + 8] &= static_cast<std::uint8_t>(~kInterlaceFlag);
+  require(convert_twin(twin) == BREVLO_SUCCESS,
+          "an interlaced image converts but the same codes without interlace do not");
+  std::uint64_t size_on_disk = 0;
+  std::uint64_t twin_size = 0;
+  const Bytes interlaced = read_output(scratch_paths().broad_bmp, size_on_disk);
+  const Bytes plain = read_output(scratch_paths().twin_bmp, twin_size);
+  // Gone at once: a run that libFuzzer ends leaves only the files every input
+  // writes anew.
+  ::unlink(scratch_paths().twin_gif.c_str());
+  ::unlink(scratch_paths().twin_bmp.c_str());
+  require(twin_size == size_on_disk, "an interlaced image and its twin differ in size");
+  if (interlaced.size() != size_on_disk || plain.size() != twin_size) return;  // too large to read
+  require(std::memcmp(interlaced.data(), plain.data(), kPixelOffset) == 0,
+          "an interlaced image and its twin differ in their headers");
+  const std::uint32_t width = get32(plain.data() + 18);
+  const std::uint32_t height = get32(plain.data() + 22);
+  const std::uint64_t stride = (std::uint64_t{width} + 3) / 4 * 4;
+  const auto place = [&](std::uint32_t row) { return kPixelOffset + (height - 1 - row) * stride; };
+  for (std::uint32_t k = 0; k < height; ++k)
+    require(std::memcmp(interlaced.data() + place(interlaced_row(k, height)),
+                        plain.data() + place(k), stride) == 0,
+            "a row of an interlaced image differs from the same row stored in order");
+}
+
 // Broad results are the documented codes too, and the broad options only
 // ever add successes: a strict success is a broad success.
-void check_broad(int strict_result) {
+void check_broad(int strict_result, const std::uint8_t* data, std::size_t size) {
   const int result = convert_broadly();
   if (result == BREVLO_SUCCESS) {
     check_broad_success(strict_result);
+    check_interlaced_twin(data, size);
     return;
   }
   require(is_failure_code(result), "a broad result code outside the documented set");
@@ -306,7 +392,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(is_failure_code(result), "a result code outside the documented set");
     check_refusal(result, data, size);
   }
-  check_broad(result);
+  check_broad(result, data, size);
   check_refused_memory(result, obtained, size);
   return 0;
 }

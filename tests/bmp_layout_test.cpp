@@ -70,22 +70,5 @@ TEST(BmpLayout, RowsBottomUpPaddedWithZerosToTheStride) {
   }
 }
 
-TEST(BmpLayout, WideImagesUpTo65535Pixels) {
-  for (int width : {2048, 2049, 4097, 65535}) {
-    Bytes pixels = noise_pixels(width * 2, 8, static_cast<std::uint32_t>(width));
-    ScratchDir dir;
-    ASSERT_EQ(convert_bytes(dir, make_gif(width, 2, pixels)), 0) << width;
-    EXPECT_EQ(read_file(dir.path("out.bmp")), expected_bmp(width, 2, pixels, test_colour_table()))
-        << width;
-  }
-}
-
-TEST(BmpLayout, TallImageOfOneColumn) {
-  Bytes pixels = noise_pixels(5000, 8, 43);
-  ScratchDir dir;
-  ASSERT_EQ(convert_bytes(dir, make_gif(1, 5000, pixels)), 0);
-  EXPECT_EQ(read_file(dir.path("out.bmp")), expected_bmp(1, 5000, pixels, test_colour_table()));
-}
-
 }  // namespace
 }  // namespace brevlo::test

@@ -1,4 +1,4 @@
-// BREVLO32 as a host sees it: names, opening, the signature and what exists on
+// BREVLO32 as a host sees it: names, opening, and what exists on
 // disk after each kind of outcome.
 #include <brevlo.h>
 #include <fcntl.h>
@@ -83,34 +83,6 @@ TEST(Opening, ConvertsAFileOpenForReadingElsewhere) {
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(BREVLO32(dir.path("in.gif").c_str(), dir.path("out.bmp").c_str()), 0);
   std::fclose(held);
-}
-
-TEST(Signature, OnlyGif8AnyCharacterAPasses) {
-  struct Case {
-    const char* signature;
-    int result;
-  };
-  for (const Case& c : {Case{"GIF87a", 0}, Case{"GIF89a", 0},
-                        Case{"GIF8\x01"
-                             "a",
-                             0},
-                        Case{"GIF89b", 30004}, Case{"gif89a", 30004}, Case{"GIF79a", 30004},
-                        Case{"BM\x36\x04\x00\x00", 30004}}) {
-    GifParts parts;
-    parts.signature = std::string(c.signature, 6);
-    parts.data = sub_blocks(pack_codes(lzw_encode({5}, 8)), 255);
-    ScratchDir dir;
-    EXPECT_EQ(convert_bytes(dir, assemble(parts)), c.result) << c.signature;
-    EXPECT_EQ(exists(dir.path("out.bmp")), c.result == 0) << c.signature;
-  }
-}
-
-TEST(Signature, ShortAndEmptyFilesAreNotGifs) {
-  for (const Bytes& gif : {Bytes{}, Bytes{'G', 'I', 'F', '8', '9'}}) {
-    ScratchDir dir;
-    EXPECT_EQ(convert_bytes(dir, gif), 30004);
-    EXPECT_FALSE(exists(dir.path("out.bmp")));
-  }
 }
 
 TEST(SameFile, OutputNamingTheInputIsRefusedAndTheInputKept) {
@@ -307,11 +279,6 @@ TEST(Info, TextIsOneLineOfSentencesSeparatedByTwoSpaces) {
   std::string text(static_cast<std::size_t>(BREVLOInfo(nullptr, 0)), ' ');
   ASSERT_EQ(BREVLOInfo(text.data(), static_cast<int32_t>(text.size())), 0);
   EXPECT_EQ(text.find('\n'), std::string::npos);
-  EXPECT_NE(text.find("GIF"), std::string::npos);
-  EXPECT_NE(text.find("BMP"), std::string::npos);
-  EXPECT_NE(text.find("32-bit"), std::string::npos);
-  EXPECT_NE(text.find("1.0"), std::string::npos);
-  EXPECT_NE(text.find("December 2026"), std::string::npos);
   EXPECT_NE(text.find(".  "), std::string::npos);
   EXPECT_EQ(text.find(".   "), std::string::npos);
   EXPECT_EQ(text.back(), '.');

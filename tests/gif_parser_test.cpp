@@ -1,7 +1,10 @@
-// The block loop, the header and colour-table checks, and files that end early.
+// The block loop, the header and colour-table checks, and files that end at
+// every length.
 #include <gtest/gtest.h>
 
-#include "engine/input_reader.h"
+#include <cerrno>
+#include <string>
+
 #include "gif_writer.h"
 #include "test_files.h"
 
@@ -33,6 +36,9 @@ struct Variant {
   int result;
   int broad = kAsStrict;
   Reason reason = Reason::kNone;
+  // The report's end_code_missing: under the broad options, and under the
+  // strict ones where the data is refused as corrupt.
+  bool end_code_missing = false;
 };
 
 // The picture the parts describe: kPixels with the table the image uses.
@@ -48,9 +54,28 @@ Bytes table_of(int entries) {
   return table;
 }
 
+// A second image, with its own local table and other pixels, and its data.
+Bytes second_image() {
+  Bytes second = {0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0x81};
+  const Bytes local(12, 0xEE);
+  second.insert(second.end(), local.begin(), local.end());
+  second.push_back(2);
+  const Bytes data = sub_blocks(pack_codes(lzw_encode({3, 3, 3, 3}, 2)), 255);
+  second.insert(second.end(), data.begin(), data.end());
+  second.push_back(0);
+  return second;
+}
+
 void interlace(GifParts& parts) {
   parts.image_packed |= 0x40;
   parts.data = sub_blocks(pack_codes(lzw_encode(interlaced_order(kPixels, 6, 5), 8)), 255);
+}
+
+// The codes of pixels up to their last pixel code: no end code follows.
+std::vector<Code> without_end_code(const Bytes& pixels) {
+  std::vector<Code> codes = lzw_encode(pixels, 8);
+  codes.pop_back();
+  return codes;
 }
 
 void PrintTo(const Variant& c, std::ostream* os) {
@@ -74,6 +99,9 @@ TEST_P(ParserVariantTest, GivesResultAndLeavesOutputOnlyOnSuccess) {
   if (GetParam().reason != Reason::kNone) {
     EXPECT_EQ(report.reason, GetParam().reason);
   }
+  if (report.reason == Reason::kCorruptData) {
+    EXPECT_EQ(report.end_code_missing, GetParam().end_code_missing);
+  }
 }
 
 TEST_P(ParserVariantTest, BroadOptionsGiveTheirResult) {
@@ -86,6 +114,7 @@ TEST_P(ParserVariantTest, BroadOptionsGiveTheirResult) {
   if (broad == 0) {
     EXPECT_EQ(read_file(dir.path("out.bmp")), expected_from(parts));
     EXPECT_EQ(report.reason, Reason::kNone);
+    EXPECT_EQ(report.end_code_missing, GetParam().end_code_missing);
   } else {
     EXPECT_FALSE(exists(dir.path("out.bmp")));
     EXPECT_NE(report.reason, Reason::kNone);
@@ -98,6 +127,22 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"plain", [](GifParts&) {}, 0},
         Variant{"gif87a", [](GifParts& p) { p.signature = "GIF87a"; }, 0},
         Variant{"any_version_character", [](GifParts& p) { p.signature = "GIF8xa"; }, 0},
+        Variant{"version_character_0x01",
+                [](GifParts& p) {
+                  p.signature =
+                      "GIF8\x01"
+                      "a";
+                },
+                0},
+        Variant{"signature_gif89b", [](GifParts& p) { p.signature = "GIF89b"; }, 30004, 30004,
+                Reason::kNotGif},
+        Variant{"signature_in_lower_case", [](GifParts& p) { p.signature = "gif89a"; }, 30004,
+                30004, Reason::kNotGif},
+        Variant{"signature_gif79a", [](GifParts& p) { p.signature = "GIF79a"; }, 30004, 30004,
+                Reason::kNotGif},
+        Variant{"bmp_signature",
+                [](GifParts& p) { p.signature = std::string("BM\x36\x04\x00\x00", 6); }, 30004,
+                30004, Reason::kNotGif},
         Variant{"extensions_before_image",
                 [](GifParts& p) {
                   p.before_image = graphic_control_extension();
@@ -120,6 +165,20 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"stray_bytes_before_trailer",
                 [](GifParts& p) {
                   p.after_image = {0x77, 0x3B};
+                },
+                0},
+        Variant{"no_image", [](GifParts& p) { p.before_image = {0x3B}; }, 30004, 30004,
+                Reason::kNoImage},
+        Variant{"second_image_with_its_own_table",
+                [](GifParts& p) {
+                  p.after_image = second_image();
+                  p.after_image.push_back(0x3B);
+                },
+                0},
+        Variant{"local_table_of_16_entries",
+                [](GifParts& p) {
+                  p.image_packed = 0x83;
+                  p.local_table = table_of(16);
                 },
                 0},
         Variant{"bytes_after_trailer_ignored",
@@ -171,34 +230,44 @@ INSTANTIATE_TEST_SUITE_P(
                   p.after_image = {};
                 },
                 30008, 0, Reason::kInterlaced},
+        Variant{"code_size_0", [](GifParts& p) { p.code_size = 0; }, 30004, 30004,
+                Reason::kBadCodeSize},
+        Variant{"code_size_1", [](GifParts& p) { p.code_size = 1; }, 30004, 30004,
+                Reason::kBadCodeSize},
         Variant{"code_size_9", [](GifParts& p) { p.code_size = 9; }, 30004, 30004,
+                Reason::kBadCodeSize},
+        Variant{"code_size_12", [](GifParts& p) { p.code_size = 12; }, 30004, 30004,
+                Reason::kBadCodeSize},
+        Variant{"code_size_255", [](GifParts& p) { p.code_size = 255; }, 30004, 30004,
                 Reason::kBadCodeSize},
         Variant{"zero_byte_between_blocks", [](GifParts& p) { p.before_image = {0x00}; }, 30011,
                 30011, Reason::kEndedEarly},
         Variant{"zero_byte_instead_of_trailer", [](GifParts& p) { p.after_image = {0x00}; }, 30011,
                 0},
-        Variant{"no_trailer", [](GifParts& p) { p.after_image = {}; }, 30011, 0},
-        Variant{"no_terminator_no_trailer",
+        Variant{
+            "no_end_code",
+            [](GifParts& p) { p.data = sub_blocks(pack_codes(without_end_code(kPixels)), 255); },
+            30004, 0, Reason::kCorruptData, true},
+        Variant{"no_end_code_interlaced",
                 [](GifParts& p) {
-                  p.after_data = {};
-                  p.after_image = {};
+                  interlace(p);
+                  p.data = sub_blocks(pack_codes(without_end_code(interlaced_order(kPixels, 6, 5))),
+                                      255);
                 },
-                30011, 0},
-        Variant{"cut_inside_image_data",
+                30008, 0, Reason::kInterlaced, true},
+        Variant{"no_end_code_before_the_last_row",
                 [](GifParts& p) {
-                  p.data.resize(p.data.size() / 2);
+                  const Bytes four_rows(kPixels.begin(), kPixels.end() - 6);  // of the 6x5
+                  p.data = sub_blocks(pack_codes(without_end_code(four_rows)), 255);
+                },
+                30004, 30004, Reason::kCorruptData},
+        Variant{"no_end_code_no_terminator",
+                [](GifParts& p) {
+                  p.data = sub_blocks(pack_codes(without_end_code(kPixels)), 255);
                   p.after_data = {};
                   p.after_image = {};
                 },
                 30004, 30004, Reason::kDataCutShort},
-        Variant{"cut_inside_extension",
-                [](GifParts& p) {
-                  p.before_image = {0x21, 0xFE, 0x20, 'a'};
-                  p.data.clear();
-                  p.after_data.clear();
-                  p.after_image.clear();
-                },
-                30011},
         Variant{"width_zero", [](GifParts& p) { p.width = 0; }, 30004, 30004, Reason::kEmptyImage},
         Variant{"height_zero", [](GifParts& p) { p.height = 0; }, 30004},
         Variant{"interlace_before_empty",
@@ -209,41 +278,50 @@ INSTANTIATE_TEST_SUITE_P(
                 30008, 30004}),
     [](const testing::TestParamInfo<Variant>& info) { return info.param.name; });
 
-TEST(GifParser, HeaderColourTableAndTrailerOnlyIsNotAnImage) {
+// A file that ends at any length, read from a file or from a pipe, under
+// either options: not a GIF before its sixth byte, then ended early up to the
+// first image's code size, cut short inside the image data, and once that data
+// is whole (its terminator and all after it may be missing) ended early under
+// the fixed contract and converted under the broad options. The file has an
+// extension, a first image with a local table and data in sub-blocks of 7
+// bytes, and a second image after it.
+TEST(Truncation, EveryLengthGivesTheReasonForWhereTheFileEnds) {
   GifParts parts = valid_parts();
-  Bytes gif = assemble(parts);
-  gif.resize(13 + 768);
-  gif.push_back(0x3B);
+  parts.before_image = graphic_control_extension();
+  parts.image_packed = 0x83;  // a local table of 16 entries
+  parts.local_table = table_of(16);
+  parts.data = sub_blocks(pack_codes(lzw_encode(kPixels, 8)), 7);
+  parts.after_image = second_image();
+  parts.after_image.push_back(0x3B);
+  const Bytes gif = assemble(parts);
+  const std::size_t code_size_at =
+      13 + 768 + parts.before_image.size() + 1 + 9 + parts.local_table.size();
+  const std::size_t terminator_at = code_size_at + 1 + parts.data.size();
+  ASSERT_EQ(gif[terminator_at], 0);
   ScratchDir dir;
-  EXPECT_EQ(convert_bytes(dir, gif), 30004);
-  EXPECT_FALSE(exists(dir.path("out.bmp")));
-}
-
-TEST(GifParser, FileEndingEarlyGivesResultForWhereItEnds) {
-  const Bytes gif = assemble(valid_parts());
-  const std::size_t descriptor_end = 13 + 768 + 1 + 9;
-  struct Cut {
-    std::size_t length;
-    int result;
-  };
-  const Cut cuts[] = {
-      {5, 30004},                   // inside the signature
-      {6, 30011},                   // inside the header
-      {12, 30011},                  // last header byte missing
-      {13, 30011},                  // no colour table
-      {13 + 767, 30011},            // colour table one byte short
-      {13 + 768, 30011},            // nothing after the colour table
-      {13 + 768 + 1, 30011},        // image separator only
-      {descriptor_end - 1, 30011},  // descriptor one byte short
-      {descriptor_end + 1, 30004},  // code size, then nothing
-      {descriptor_end + 3, 30004},  // inside the first sub-block
-      {gif.size() - 1, 30011},      // no trailer
-  };
-  for (const Cut& cut : cuts) {
-    ScratchDir dir;
-    Bytes prefix(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(cut.length));
-    EXPECT_EQ(convert_bytes(dir, prefix), cut.result) << "length " << cut.length;
-    EXPECT_FALSE(exists(dir.path("out.bmp"))) << "length " << cut.length;
+  for (const bool broad : {false, true}) {
+    const ConversionOptions& options = broad ? kBroadOptions : kStrictOptions;
+    for (std::size_t length = 0; length <= gif.size(); ++length) {
+      Reason reason = Reason::kNone;
+      if (length < 6) {
+        reason = Reason::kNotGif;
+      } else if (length >= code_size_at && length < terminator_at) {
+        reason = Reason::kDataCutShort;
+      } else if (length < code_size_at || (length < gif.size() && !broad)) {
+        reason = Reason::kEndedEarly;
+      }
+      SCOPED_TRACE(std::string(broad ? "broad" : "strict") + ", length " + std::to_string(length));
+      const Bytes prefix(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(length));
+      ConversionReport from_file;
+      ConversionReport from_pipe;
+      ASSERT_EQ(convert_bytes_with(dir, prefix, options, from_file), code_for(reason));
+      EXPECT_EQ(from_file.reason, reason);
+      if (reason == Reason::kNone) {
+        EXPECT_EQ(read_file(dir.path("out.bmp")), expected_bmp(6, 5, kPixels, parts.local_table));
+      }
+      ASSERT_EQ(convert_stream_with(dir, prefix, options, from_pipe), code_for(reason));
+      EXPECT_EQ(from_pipe.reason, reason);
+    }
   }
 }
 
@@ -255,90 +333,20 @@ TEST(GifParser, WrongTableSizeIsReportedBeforeMissingTable) {
   EXPECT_EQ(convert_bytes(dir, gif), 30008);
 }
 
-TEST(GifParser, BlocksStraddlingReaderChunksReadTheSame) {
-  // Comments of every length up to a sub-block's put the comment's own length
-  // bytes and then the image block across the end of the reader's first chunk.
-  const std::size_t to_boundary = kReaderBufferSize - (13 + 768);
-  for (std::size_t length = to_boundary - 270; length < to_boundary; length += 3) {
-    GifParts parts = valid_parts();
-    parts.before_image = comment_extension(std::string(length, 'x'));
-    ScratchDir dir;
-    ASSERT_EQ(convert_bytes(dir, assemble(parts)), 0) << length;
-    EXPECT_EQ(read_file(dir.path("out.bmp")), expected()) << length;
-  }
-}
-
-// The header and the colour table are read like every later byte: a cut at
-// any offset gives the same result from a file and from a pipe, whatever the
-// options: not a GIF before the sixth byte, then the file ended early.
-TEST(GifParser, CutInsideTheHeaderOrColourTableFromAFileOrAPipe) {
-  const Bytes gif = assemble(valid_parts());
+// A read of the GIF that fails ends the file as its end would, and the report
+// carries that read's own error number: here this process's memory, read from
+// address 0, which no process has.
+TEST(GifParser, AFailedReadIsReportedWithItsError) {
+  const platform::FileHandle gif = platform::open_for_reading("/proc/self/mem");
+  if (gif == platform::kNoFile) GTEST_SKIP() << "no /proc/self/mem to read";
   ScratchDir dir;
-  for (const ConversionOptions& options : {kStrictOptions, kBroadOptions}) {
-    for (std::size_t length = 0; length <= 13 + 768; ++length) {
-      const Bytes prefix(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(length));
-      const Reason reason = length < 6 ? Reason::kNotGif : Reason::kEndedEarly;
-      ConversionReport from_file;
-      ConversionReport from_pipe;
-      ASSERT_EQ(convert_bytes_with(dir, prefix, options, from_file), code_for(reason)) << length;
-      ASSERT_EQ(convert_stream_with(dir, prefix, options, from_pipe), code_for(reason)) << length;
-      EXPECT_EQ(from_file.reason, reason) << length;
-      EXPECT_EQ(from_pipe.reason, reason) << length;
-      EXPECT_FALSE(exists(dir.path("out.bmp"))) << length;
-    }
-  }
-}
-
-// A whole GIF from a pipe converts to the very bytes it gives from a file.
-TEST(GifParser, PipeConvertsLikeAFile) {
-  GifParts parts = valid_parts();
-  parts.before_image = comment_extension(std::string(3 * kReaderBufferSize, 'c'));
-  ScratchDir dir;
+  const platform::FileHandle bmp = platform::open_for_writing(dir.path("out.bmp").c_str());
   ConversionReport report;
-  ASSERT_EQ(convert_stream_with(dir, assemble(parts), kStrictOptions, report), 0);
-  EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
-}
-
-TEST(GifParser, OnlyTheFirstImageIsConverted) {
-  GifParts parts = valid_parts();
-  // A second image with its own local table and different pixels.
-  Bytes second = {0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0x81};
-  Bytes local(12, 0xEE);
-  second.insert(second.end(), local.begin(), local.end());
-  second.push_back(2);
-  Bytes data = sub_blocks(pack_codes(lzw_encode({3, 3, 3, 3}, 2)), 255);
-  second.insert(second.end(), data.begin(), data.end());
-  second.push_back(0);
-  parts.after_image = second;
-  parts.after_image.push_back(0x3B);
-  ScratchDir dir;
-  ASSERT_EQ(convert_bytes(dir, assemble(parts)), 0);
-  EXPECT_EQ(read_file(dir.path("out.bmp")), expected());
-
-  // The same file cut off inside the second image.
-  Bytes cut = assemble(parts);
-  cut.resize(cut.size() - 4);
-  EXPECT_EQ(convert_bytes(dir, cut), 30011);
-  EXPECT_FALSE(exists(dir.path("out.bmp")));
-}
-
-TEST(GifParser, LocalColourTableBecomesThePalette) {
-  Bytes local;
-  for (int i = 0; i < 16 * 3; ++i) local.push_back(static_cast<std::uint8_t>(200 - i));
-  Bytes pixels = noise_pixels(6 * 5, 4, 22);
-  GifParts parts = valid_parts();
-  parts.image_packed = 0x83;  // local table of 16 entries
-  parts.local_table = local;
-  parts.data = sub_blocks(pack_codes(lzw_encode(pixels, 8)), 255);
-  ScratchDir dir;
-  ASSERT_EQ(convert_bytes(dir, assemble(parts)), 0);
-  EXPECT_EQ(read_file(dir.path("out.bmp")), expected_bmp(6, 5, pixels, local));
-
-  // A local table cut short.
-  Bytes cut = assemble(parts);
-  cut.resize(13 + 768 + 10 + 20);
-  EXPECT_EQ(convert_bytes(dir, cut), 30011);
-  EXPECT_FALSE(exists(dir.path("out.bmp")));
+  EXPECT_EQ(convert_gif(gif, bmp, kBroadOptions, report), ERR_BAD_GIF);
+  platform::close(gif);
+  platform::close(bmp);
+  EXPECT_EQ(report.reason, Reason::kNotGif);
+  EXPECT_EQ(report.system_error, EIO);
 }
 
 }  // namespace

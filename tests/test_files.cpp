@@ -109,7 +109,7 @@ int convert_bytes_with(const ScratchDir& dir, const Bytes& gif, const Conversion
   const std::string output = dir.path("out.bmp");
   const platform::FileHandle in = platform::open_for_reading(dir.path("in.gif").c_str());
   const platform::FileHandle out = platform::open_for_writing(output.c_str());
-  platform::empty(out);
+  platform::truncate(out);
   const int result = convert_gif(in, out, options, report);
   platform::close(in);
   platform::close(out);
@@ -134,7 +134,7 @@ int convert_stream_with(const ScratchDir& dir, const Bytes& gif, const Conversio
   });
   const std::string output = dir.path("out.bmp");
   const platform::FileHandle out = platform::open_for_writing(output.c_str());
-  platform::empty(out);
+  platform::truncate(out);
   const int result = convert_gif(ends[0], out, options, report);
   platform::close(out);
   ::close(ends[0]);  // the writer of a refused GIF then stops at once

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "gif_writer.h"
 
 namespace brevlo::test {

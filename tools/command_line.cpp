@@ -1,13 +1,11 @@
 #include "command_line.h"
 
-#include <getopt.h>
-#include <strings.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <iterator>
-#include <string_view>
+#include <optional>
+
+#include "platform/command_platform.h"
 
 namespace brevlo::cli {
 
@@ -15,30 +13,60 @@ namespace {
 
 constexpr long kMaxJobs = 1024;
 
-// getopt_long's answers beside the option letters: a file name (with the
-// leading '-' of the option string, files come back in order, as options do),
-// a missing value (with the ':' after it), an unknown option or an unwanted
-// value, and options that have no letter.
-constexpr int kFileName = 1;
-constexpr int kMissingValue = ':';
-constexpr int kUnknown = '?';
-enum LongOnly : int { kVersion = 256, kInfo, kStrict };
+enum class Option {
+  kOutput,
+  kJobs,
+  kForce,
+  kQuiet,
+  kHelp,
+  kSkipExisting,
+  kRecursive,
+  kVerbose,
+  kVersion,
+  kInfo,
+  kStrict
+};
 
-constexpr const char* kShortOptions = "-:o:j:fqhnrv";
-constexpr option kLongOptions[] = {
-    {"output-dir", required_argument, nullptr, 'o'},
-    {"output", required_argument, nullptr, 'o'},
-    {"jobs", required_argument, nullptr, 'j'},
-    {"force", no_argument, nullptr, 'f'},
-    {"quiet", no_argument, nullptr, 'q'},
-    {"help", no_argument, nullptr, 'h'},
-    {"skip-existing", no_argument, nullptr, 'n'},
-    {"recursive", no_argument, nullptr, 'r'},
-    {"verbose", no_argument, nullptr, 'v'},
-    {"version", no_argument, nullptr, kVersion},
-    {"info", no_argument, nullptr, kInfo},
-    {"strict", no_argument, nullptr, kStrict},
-    {nullptr, 0, nullptr, 0},
+// Each option's letter (0: none) and long name, and whether it takes a value.
+struct Spelling {
+  char letter;
+  std::string_view name;
+  bool takes_value;
+  Option option;
+};
+
+constexpr Spelling kSpellings[] = {
+    {'o', "output-dir", true, Option::kOutput},
+    {'o', "output", true, Option::kOutput},
+    {'j', "jobs", true, Option::kJobs},
+    {'f', "force", false, Option::kForce},
+    {'q', "quiet", false, Option::kQuiet},
+    {'h', "help", false, Option::kHelp},
+    {'n', "skip-existing", false, Option::kSkipExisting},
+    {'r', "recursive", false, Option::kRecursive},
+    {'v', "verbose", false, Option::kVerbose},
+    {0, "version", false, Option::kVersion},
+    {0, "info", false, Option::kInfo},
+    {0, "strict", false, Option::kStrict},
+};
+
+const Spelling* spelling_of_letter(char letter) {
+  const auto* found = std::find_if(std::begin(kSpellings), std::end(kSpellings),
+                                   [letter](const Spelling& s) { return s.letter == letter; });
+  return letter != 0 && found != std::end(kSpellings) ? found : nullptr;
+}
+
+const Spelling* spelling_of_name(std::string_view name) {
+  const auto* found = std::find_if(std::begin(kSpellings), std::end(kSpellings),
+                                   [name](const Spelling& s) { return s.name == name; });
+  return found != std::end(kSpellings) ? found : nullptr;
+}
+
+// What parsing gathers before the destination is decided.
+struct Parsed {
+  Options options;
+  std::vector<std::string> names;          // files and folders, in order
+  std::optional<std::string> output_path;  // -o PATH
 };
 
 void fail(Options& options, std::string error) {
@@ -53,9 +81,9 @@ void choose(Options& options, Action action) {
 
 void set_jobs(Options& options, const std::string& text) {
   char* end = nullptr;
-  errno = 0;
-  long jobs = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || jobs < 1 || jobs > kMaxJobs) {
+  // A number out of long's range comes back as its limit, out of ours too.
+  const long jobs = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || jobs < 1 || jobs > kMaxJobs) {
     fail(options, "-j needs a number of jobs from 1 to " + std::to_string(kMaxJobs) + ", not '" +
                       text + "'");
     return;
@@ -63,127 +91,187 @@ void set_jobs(Options& options, const std::string& text) {
   options.jobs = static_cast<int>(jobs);
 }
 
-void set_output(Options& options, const std::string& path) {
+void set_output(Parsed& parsed, std::string_view path) {
   if (path.empty()) {
-    fail(options, "the output name given with -o is empty");
+    fail(parsed.options, "the output name given with -o is empty");
     return;
   }
-  options.output_path = path;
+  parsed.output_path = std::string(path);
 }
 
 // Applies a recognised option; value is empty for those that take none.
-void apply(Options& options, int option, const char* value) {
+void apply(Parsed& parsed, Option option, std::string_view value) {
+  Options& options = parsed.options;
   switch (option) {
-    case 'o':
-      set_output(options, value);
+    case Option::kOutput:
+      set_output(parsed, value);
       break;
-    case 'j':
-      set_jobs(options, value);
+    case Option::kJobs:
+      set_jobs(options, std::string(value));
       break;
-    case 'f':
+    case Option::kForce:
       options.force = true;
       break;
-    case 'q':
+    case Option::kQuiet:
       options.quiet = true;
       break;
-    case 'n':
+    case Option::kSkipExisting:
       options.skip_existing = true;
       break;
-    case 'r':
+    case Option::kRecursive:
       options.recursive = true;
       break;
-    case 'v':
+    case Option::kVerbose:
       options.verbose = true;
       break;
-    case kStrict:
+    case Option::kStrict:
       options.strict = true;
       break;
-    case 'h':
+    case Option::kHelp:
       choose(options, Action::kHelp);
       break;
-    case kVersion:
+    case Option::kVersion:
       choose(options, Action::kVersion);
       break;
-    default:
+    case Option::kInfo:
       choose(options, Action::kInfo);
       break;
   }
 }
 
-// The name a long option was given by: "--name" of "--name=value".
-std::string_view long_name_in(std::string_view arg) {
-  return arg.substr(0, arg.find('='));
+// Reads "--name" or "--name=value" at args[at]; a value it needs may be the
+// next argument, and then `at` moves past it.
+void read_long_option(Parsed& parsed, const std::vector<std::string_view>& args, std::size_t& at) {
+  const std::string_view arg = args[at];
+  const std::size_t equals = arg.find('=');
+  const std::string_view name =
+      arg.substr(2, equals == std::string_view::npos ? std::string_view::npos : equals - 2);
+  const std::string shown = "--" + std::string(name);
+  const Spelling* spelling = spelling_of_name(name);
+  if (spelling == nullptr) {
+    fail(parsed.options, "unknown option '" + shown + "'");
+  } else if (!spelling->takes_value) {
+    if (equals == std::string_view::npos)
+      apply(parsed, spelling->option, {});
+    else
+      fail(parsed.options, "option '" + shown + "' takes no value");
+  } else if (equals != std::string_view::npos) {
+    apply(parsed, spelling->option, arg.substr(equals + 1));
+  } else if (at + 1 < args.size()) {
+    apply(parsed, spelling->option, args[++at]);
+  } else {
+    fail(parsed.options, "option '" + shown + "' needs a value");
+  }
 }
 
-bool is_known_long_option(std::string_view name) {
-  return std::any_of(std::begin(kLongOptions), std::end(kLongOptions), [name](const option& known) {
-    return known.name != nullptr && name.substr(2) == known.name;
-  });
+// Reads a group of short options such as "-qf" or "-j4" at args[at]; a value
+// an option needs is the rest of the group or else the next argument, and
+// then `at` moves past it.
+void read_short_options(Parsed& parsed, const std::vector<std::string_view>& args,
+                        std::size_t& at) {
+  const std::string_view group = args[at];
+  for (std::size_t k = 1; k < group.size(); ++k) {
+    const std::string shown = std::string("-") + group[k];
+    const Spelling* spelling = spelling_of_letter(group[k]);
+    if (spelling == nullptr) {
+      fail(parsed.options, "unknown option '" + shown + "'");
+    } else if (!spelling->takes_value) {
+      apply(parsed, spelling->option, {});
+    } else if (k + 1 < group.size()) {
+      apply(parsed, spelling->option, group.substr(k + 1));
+      return;
+    } else if (at + 1 < args.size()) {
+      apply(parsed, spelling->option, args[++at]);
+      return;
+    } else {
+      fail(parsed.options, "option '" + shown + "' needs a value");
+      return;
+    }
+  }
 }
 
-// Explains getopt_long's refusal of the option it just read from arg (a
-// long option when it starts with "--") or, for a short one, of letter.
-std::string refusal(int answer, std::string_view arg, int letter) {
-  const bool is_long = arg.rfind("--", 0) == 0;
-  const std::string name =
-      is_long ? std::string(long_name_in(arg)) : std::string("-") + static_cast<char>(letter);
-  if ((is_long && !is_known_long_option(name)) || (!is_long && answer == kUnknown))
-    return "unknown option '" + name + "'";
-  return "option '" + name + (answer == kMissingValue ? "' needs a value" : "' takes no value");
+// The files and folders given, and the options applied.
+Parsed read_arguments(const std::vector<std::string_view>& args) {
+  Parsed parsed;
+  bool options_ended = false;
+  for (std::size_t at = 0; at < args.size(); ++at) {
+    const std::string_view arg = args[at];
+    if (options_ended || arg.size() < 2 || arg[0] != '-')
+      parsed.names.emplace_back(arg);  // "-" alone is standard input
+    else if (arg == "--")
+      options_ended = true;
+    else if (arg[1] == '-')
+      read_long_option(parsed, args, at);
+    else
+      read_short_options(parsed, args, at);
+  }
+  return parsed;
 }
 
-// getopt_long also takes an unambiguous abbreviation of a long option; this
-// command takes each long option only as spelt in full.
-bool spelt_in_full(std::string_view arg, int long_index) {
-  return long_index < 0 || long_name_in(arg).substr(2) == kLongOptions[long_index].name;
+// Decides where the BMP files go from -o PATH, as cp decides for its last
+// operand: with one input (and no -r) the output file, unless PATH is an
+// existing folder or ends in '/'; otherwise a folder. "-" is standard output.
+// Returns a usage error, or "" when all is well.
+std::string decide_destination(Options& options, const std::optional<std::string>& output_path) {
+  const auto stdin_reads =
+      std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
+  if (stdin_reads > 1) return "standard input (-) can be read only once";
+  const bool one_file = options.inputs.size() == 1 && !options.recursive;
+  if (output_path == kStandardStream) {
+    if (!one_file) return "-o - writes one BMP to standard output: give one input and no -r";
+    if (platform::is_terminal(platform::TextStream::kOutput))
+      return "standard output is a terminal: redirect it, or name a file with -o";
+    options.destination = Destination::kStandardOutput;
+    return "";
+  }
+  if (output_path) {
+    const std::string& path = *output_path;
+    const bool names_a_file =
+        one_file && path.back() != '/' &&
+        platform::identify_path(path.c_str()).kind != platform::FileKind::kFolder;
+    options.destination = names_a_file ? Destination::kFile : Destination::kFolder;
+    options.output = path;
+  }
+  if (stdin_reads > 0 && options.destination != Destination::kFile)
+    return "standard input (-) needs an output file: -o FILE, or -o - for standard output";
+  return "";
 }
 
 }  // namespace
 
 bool ends_with_ignoring_case(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         strncasecmp(text.substr(text.size() - suffix.size()).data(), suffix.data(),
-                     suffix.size()) == 0;
+  if (text.size() < suffix.size()) return false;
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return std::equal(suffix.begin(), suffix.end(),
+                    text.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                    [&](char a, char b) { return lower(a) == lower(b); });
 }
 
-Options parse_command_line(int argc, char** argv) {
-  Options options;
-  std::vector<std::string> files;
-  opterr = 0;
-  for (;;) {
-    const int at = optind;
-    int long_index = -1;
-    const int answer = ::getopt_long(argc, argv, kShortOptions, kLongOptions, &long_index);
-    if (answer == -1) break;
-    // A short option's group ("-qf") is still argv[at]; a long option's name
-    // is argv[at] whether its value came attached or as the next argument.
-    const std::string_view arg = at < argc ? argv[at] : "";
-    if (answer == kFileName)
-      files.emplace_back(optarg);
-    else if (answer == kMissingValue || answer == kUnknown)
-      fail(options, refusal(answer, arg, optopt));
-    else if (!spelt_in_full(arg, long_index))
-      fail(options, "unknown option '" + std::string(long_name_in(arg)) + "'");
-    else
-      apply(options, answer, optarg);
-  }
-  for (int i = optind; i < argc; ++i) files.emplace_back(argv[i]);  // after "--"
+Options parse_command_line(const std::vector<std::string_view>& args) {
+  Parsed parsed = read_arguments(args);
+  Options& options = parsed.options;
   if (options.action != Action::kConvert) return options;
+  std::vector<std::string>& files = parsed.names;
   if (files.empty()) {
     fail(options, "no GIF file given");
     return options;
   }
   // `brevlo IN.gif OUT.bmp`: exactly two files, only the second named .bmp.
-  const bool two_names = files.size() == 2 && options.output_path.empty();
+  const bool two_names = files.size() == 2 && !parsed.output_path;
   if (two_names && ends_with_ignoring_case(files[1], ".bmp") &&
       !ends_with_ignoring_case(files[0], ".bmp")) {
+    options.destination = Destination::kFile;
     options.output = files[1];
     files.pop_back();
   } else if (two_names && !options.recursive && !ends_with_ignoring_case(files[1], ".bmp")) {
     options.second_may_be_output = true;
   }
   options.inputs = std::move(files);
-  return options;
+  if (std::string error = decide_destination(options, parsed.output_path); !error.empty())
+    fail(options, std::move(error));
+  return parsed.options;
 }
 
 }  // namespace brevlo::cli

@@ -1,5 +1,5 @@
-// What the user asked for: the action, the files and the options, read from the
-// command line.
+// What the user asked for, read from the command line into one record: the
+// action, the inputs, where the BMP files go and how.
 #pragma once
 
 #include <string>
@@ -10,15 +10,21 @@ namespace brevlo::cli {
 
 enum class Action { kConvert, kHelp, kVersion, kInfo, kUsageError };
 
+// Where the BMP files go, decided once from -o, the names and -r.
+enum class Destination {
+  kBesideInputs,    // each NAME.bmp beside its NAME.gif (no -o)
+  kFile,            // the one output file: -o FILE, or `brevlo IN.gif OUT.bmp`
+  kFolder,          // below the folder -o DIR, made when missing
+  kStandardOutput,  // -o -
+};
+
 struct Options {
   Action action = Action::kConvert;
   std::vector<std::string> inputs;  // "-" is standard input
-  std::string output_path;  // -o PATH, empty without -o; resolve_destination decides what it names
-  std::string output;       // the one output file (-o FILE or `brevlo IN.gif OUT.bmp`)
-  std::string output_dir;   // the output folder (-o DIR); empty: each output beside its input
-  bool to_stdout = false;   // -o -: the BMP goes to standard output
-  int jobs = 0;             // -j N; 0: one per processor
-  bool force = false;       // --force: replace existing outputs
+  Destination destination = Destination::kBesideInputs;
+  std::string output;          // the file or folder of kFile and kFolder
+  int jobs = 0;                // -j N; 0: one per processor
+  bool force = false;          // --force: replace existing outputs
   bool skip_existing = false;  // -n: leave existing outputs alone, counted as skipped
   bool recursive = false;      // -r: walk folders given as inputs for GIF files
   bool verbose = false;        // -v: one line per converted file
@@ -30,16 +36,22 @@ struct Options {
   std::string error;  // what was wrong, for kUsageError
 };
 
-// Reads argv (with getopt_long, so not reentrant). Any mistake gives
-// kUsageError with `error` set; --help, --version and --info win over files
-// given with them. Long options are taken only as spelt in full.
-Options parse_command_line(int argc, char** argv);
+// Reads the arguments after the command's name. Any mistake gives kUsageError
+// with `error` set, the first one found; --help, --version and --info win
+// over files given with them. Options and names may come in any order, and
+// "--" ends the options. Short options group ("-qf") and take a value
+// attached or as the next argument ("-j4", "-j 4"); long options take one
+// after "=" or as the next argument, and are taken only as spelt in full.
+// The destination is decided as cp decides for its last operand: see
+// Destination; this looks at the file system (is -o an existing folder) and
+// at whether standard output is a terminal.
+Options parse_command_line(const std::vector<std::string_view>& args);
 
 // The name that stands for standard input as an input, and for standard
 // output with -o.
 inline constexpr std::string_view kStandardStream = "-";
 
-// True when text ends with suffix, letter case aside.
+// True when text ends with suffix, letter case (ASCII) aside.
 bool ends_with_ignoring_case(std::string_view text, std::string_view suffix);
 
 }  // namespace brevlo::cli

@@ -1,9 +1,10 @@
-// One conversion, with the command's checks in front of the library call.
+// One conversion: the command's checks in front of the engine, and the way
+// the BMP reaches its output.
 #pragma once
 
 #include "command_line.h"
 #include "job.h"
-#include "output_names.h"
+#include "output_plan.h"
 
 namespace brevlo::cli {
 
@@ -15,5 +16,10 @@ namespace brevlo::cli {
 // moment the BMP is given its name, a name that now leads to any of the run's
 // inputs is refused.
 Outcome convert_job(const Job& job, const Options& options, const Plan& plan);
+
+// A failure of the command's own.
+Outcome failure(Problem problem, int system_error = 0);
+
+bool succeeded(const Outcome& outcome);
 
 }  // namespace brevlo::cli

@@ -9,22 +9,26 @@
 
 namespace brevlo::cli {
 
+// What went wrong with a job, where the command itself found it: the names
+// of a run, skips, and the files it opens. A failed conversion is the
+// engine's, and its reason says why (ConversionReport::reason).
 enum class Problem {
   kNone,
+  kSkipped,               // -n: something already exists at the output, left alone
   kSameOutputAsEarlier,   // an earlier input on the command line has this output
   kOutputIsTheInput,      // the output path leads to the input file itself
   kOutputIsAnotherInput,  // the output path leads to another input of the batch
-  kInputUnreadable,       // the input cannot be opened (error_number says why)
-  kInputNotAFile,         // the input is a pipe, device or socket (file_kind says which)
+  kOutputExists,          // something already exists at the output, and no --force
+  kEmptyName,             // the input or output name is empty
+  kInputUnreadable,       // the input cannot be opened
+  kInputNotAFile,         // the input is a pipe, device or socket (input_kind says which)
   kStandardInputClosed,   // the input is "-", and the command started without one
   kStandardOutputClosed,  // the output is "-", and the command started without one
-  kOutputExists,          // something already exists at the output, and no --force
-  kOutputUncreatable,     // the output cannot be created (error_number says why)
-  kWriteFailed,           // writing the output failed (error_number says why)
-  kTemporaryUncreatable,  // the temporary file for a stream cannot be created
-  kTemporaryWriteFailed,  // writing that temporary file failed
-  kSkipped,               // -n: something already exists at the output, left alone
-  kConversionFailed,      // the library returned `code`
+  kOutputUncreatable,     // the output cannot be created
+  kWriteFailed,           // writing the output failed
+  kSpoolUncreatable,      // the temporary file a BMP for a stream is made in cannot be created
+  kSpoolWriteFailed,      // writing that temporary file failed
+  kConversionFailed,      // the engine refused the file or failed: see the report's reason
 };
 
 struct Job {
@@ -40,17 +44,16 @@ struct Job {
   bool create_folders = false;          // the output's folder is made when missing (-r -o DIR)
   bool may_be_meant_as_output = false;  // the second of two names, which -o would make the output
   Problem refusal = Problem::kNone;     // decided before any conversion starts
-  std::size_t other = 0;                // the job that refusal refers to
-  int error_number = 0;                 // the system's reason for a refusal, where one is known
+  std::size_t other_job = 0;            // the job that refusal refers to
+  int system_error = 0;                 // the system's reason for a refusal, where one is known
 };
 
 struct Outcome {
   Problem problem = Problem::kNone;
-  int code = 0;           // the library's result code for this kind of failure; 0 when none
-  int error_number = 0;   // the system's reason, where one is known
-  std::size_t other = 0;  // the job whose input the output leads to
-  platform::FileKind file_kind = platform::FileKind::kUnknown;  // of an input not a regular file
-  ConversionReport report;  // what the engine learnt about the file
+  int system_error = 0;       // the system's reason for a problem, where one is known
+  std::size_t other_job = 0;  // the job whose input the output leads to
+  platform::FileKind input_kind = platform::FileKind::kUnknown;  // of an input not a regular file
+  ConversionReport report;  // what the engine learnt about the file, and its reason
 };
 
 }  // namespace brevlo::cli

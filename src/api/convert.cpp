@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "brevlo.h"
-#include "engine/gif_parser.h"
+#include "engine/conversion.h"
 #include "platform/platform.h"
 
 namespace brevlo {
@@ -42,7 +42,7 @@ platform::FileHandle open_input(const char* path, platform::FileIdentity& identi
 // and its name removed if that name is the file itself, not a link to it.
 void discard(platform::FileHandle bmp_file, const platform::FileIdentity& written,
              const char* bmp_path) {
-  if (platform::is_regular(written)) platform::empty(bmp_file);
+  if (platform::is_regular(written)) platform::truncate(bmp_file);
   platform::close(bmp_file);
   platform::remove_written(written, bmp_path);
 }
@@ -94,7 +94,7 @@ ConversionResult convert(const char* gif_path, const char* bmp_path,
   // Both were opened before either is examined: an existing output is emptied
   // (and later removed) even when the input cannot be opened.
   ConversionResult result = kOpenFailed;
-  const bool emptied = written.size == 0 || platform::empty(bmp_file);
+  const bool emptied = written.size == 0 || platform::truncate(bmp_file);
   if (gif_file != platform::kNoFile && emptied && positionable(bmp_file, written)) {
     ConversionReport report;
     result = convert_gif(gif_file, bmp_file, options, report);

@@ -39,6 +39,21 @@ inline constexpr std::uint32_t kBmpPixelOffset =
     kBmpFileHeaderSize + kBmpInfoHeaderSize + kPaletteSize;
 static_assert(kBmpPixelOffset == 1078);
 
+// The offsets, in the table above, of the fields the writer sets; every other
+// field is 0.
+inline constexpr std::uint32_t kTypeAt = 0;          // bfType
+inline constexpr std::uint32_t kFileSizeAt = 2;      // bfSize
+inline constexpr std::uint32_t kPixelOffsetAt = 10;  // bfOffBits
+inline constexpr std::uint32_t kInfoSizeAt = 14;     // biSize
+inline constexpr std::uint32_t kWidthAt = 18;        // biWidth
+inline constexpr std::uint32_t kHeightAt = 22;       // biHeight
+inline constexpr std::uint32_t kPlanesAt = 26;       // biPlanes
+inline constexpr std::uint32_t kBitCountAt = 28;     // biBitCount
+inline constexpr std::uint32_t kPaletteAt = kBmpFileHeaderSize + kBmpInfoHeaderSize;
+static_assert(kPaletteAt == 54);
+
+inline constexpr std::uint16_t kBmpType = 0x4D42;  // "BM"
+inline constexpr std::uint16_t kPlanes = 1;
 inline constexpr std::uint16_t kBitsPerPixel = 8;
 
 // The BMP palette: 256 entries of blue, green, red and a zero byte.

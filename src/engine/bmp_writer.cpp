@@ -8,8 +8,6 @@ namespace brevlo {
 
 namespace {
 
-constexpr std::uint16_t kBmpSignature = 0x4D42;  // "BM"
-
 void put16(std::uint8_t* at, std::uint16_t value) {
   at[0] = static_cast<std::uint8_t>(value);
   at[1] = static_cast<std::uint8_t>(value >> 8);
@@ -28,6 +26,22 @@ struct InterlacePass {
 constexpr InterlacePass kInterlacePasses[] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
 constexpr std::uint32_t kLastPass = 3;
 
+// The first pass's rows lie every kFirstPassStep rows from the top.
+constexpr std::uint32_t kFirstPassStep = kInterlacePasses[0].step;
+
+// Writes size bytes at offset of the batch's file. A failure's error number is
+// taken straight after the write, before any other call can change it.
+Reason write_at(RowBatch& batch, std::uint64_t offset, const std::uint8_t* from,
+                std::uint64_t size) {
+  if (platform::write_at(batch.file, offset, from, size)) return Reason::kNone;
+  batch.system_error = platform::last_error();
+  return Reason::kWriteFailed;
+}
+
+std::uint8_t* slot(const RowBatch& batch, std::uint32_t from_last) {
+  return batch.slots + std::uint64_t{batch.capacity - 1 - from_last} * batch.stride;
+}
+
 // Moves to the row that arrives after interlaced_row, skipping passes that
 // hold no row in an image this short.
 void advance_interlaced(RowBatch& batch) {
@@ -38,33 +52,24 @@ void advance_interlaced(RowBatch& batch) {
   }
 }
 
-// The first pass's rows lie every kFirstPassStep rows from the top.
-constexpr std::uint32_t kFirstPassStep = kInterlacePasses[0].step;
-
 // While the first pass fills the area: writes the window, its first pass rows
 // among zero rows, whole, from its first GIF row to its last or the image's.
-Reason write_window(const RowBatch& batch) {
+Reason write_window(RowBatch& batch) {
   const std::uint32_t count = std::min(batch.capacity, batch.height - batch.window_start);
   const std::uint64_t offset =
       row_offset(batch.stride, batch.height, batch.window_start + count - 1);
-  const std::uint8_t* from = batch.slots + std::uint64_t{batch.capacity - count} * batch.stride;
-  return platform::write_at(batch.file, offset, from, std::uint64_t{count} * batch.stride)
-             ? Reason::kNone
-             : Reason::kWriteFailed;
+  return write_at(batch, offset, slot(batch, count - 1), std::uint64_t{count} * batch.stride);
 }
 
 // After a window is written: its rows count as written, the slots of the
 // first pass's rows in it are zero again, and it moves on to the next rows.
 void next_window(RowBatch& batch) {
-  batch.first_row += batch.filled;
+  batch.rows_written += batch.filled;
   batch.filled = 0;
   const std::uint32_t end = std::min(batch.window_start + batch.capacity, batch.height);
   const std::uint32_t first = (batch.window_start + kFirstPassStep - 1) / kFirstPassStep;
-  for (std::uint32_t row = first * kFirstPassStep; row < end; row += kFirstPassStep) {
-    const std::uint32_t from_last = row - batch.window_start;
-    std::memset(batch.slots + std::uint64_t{batch.capacity - 1 - from_last} * batch.stride, 0,
-                batch.stride);
-  }
+  for (std::uint32_t row = first * kFirstPassStep; row < end; row += kFirstPassStep)
+    std::memset(slot(batch, row - batch.window_start), 0, batch.stride);
   batch.window_start += batch.capacity;
 }
 
@@ -85,53 +90,18 @@ Reason place_in_window(RowBatch& batch) {
 // Writes each held row of an interlaced image to its own place.
 Reason write_interlaced(RowBatch& batch) {
   const std::uint32_t held = batch.filled;
-  batch.first_row += held;
+  batch.rows_written += held;
   batch.filled = 0;
   for (std::uint32_t i = 0; i < held; ++i) {
-    const std::uint8_t* row = batch.slots + std::uint64_t{batch.capacity - 1 - i} * batch.stride;
     const std::uint64_t offset = row_offset(batch.stride, batch.height, batch.interlaced_row);
     advance_interlaced(batch);
-    if (!platform::write_at(batch.file, offset, row, batch.stride)) return Reason::kWriteFailed;
+    if (write_at(batch, offset, slot(batch, i), batch.stride) != Reason::kNone)
+      return Reason::kWriteFailed;
   }
   return Reason::kNone;
 }
 
-}  // namespace
-
-Reason write_headers(platform::FileHandle bmp_file, std::uint32_t width, std::uint32_t height,
-                     const Palette& palette) {
-  const std::uint64_t bmp_size = kBmpPixelOffset + stride_for(width) * height;
-  // Every later write lies inside the size announced here, so a file-size
-  // limit is met now, before a byte is written, never half way.
-  if (!platform::may_grow_to(bmp_file, bmp_size)) return Reason::kWriteFailed;
-  std::array<std::uint8_t, kBmpPixelOffset> headers{};
-  std::uint8_t* h = headers.data();
-  put16(h + 0, kBmpSignature);
-  put32(h + 2, static_cast<std::uint32_t>(bmp_size));  // at most 65536 * 65535 + 1078
-  put32(h + 10, kBmpPixelOffset);
-  put32(h + 14, kBmpInfoHeaderSize);
-  put32(h + 18, width);
-  put32(h + 22, height);
-  put16(h + 26, 1);  // planes
-  put16(h + 28, kBitsPerPixel);
-  std::memcpy(h + kBmpFileHeaderSize + kBmpInfoHeaderSize, palette.data(), kPaletteSize);
-  return platform::write_at(bmp_file, 0, headers.data(), headers.size()) ? Reason::kNone
-                                                                         : Reason::kWriteFailed;
-}
-
-void plan_interlaced_rows(RowBatch& batch) {
-  batch.interlaced = true;
-  batch.filling = batch.stride * batch.height <= kZeroFillLimit;
-}
-
-Reason hand_over_row(RowBatch& batch) {
-  ++batch.filled;
-  if (batch.filling) return place_in_window(batch);
-  if (rows_finished(batch) == batch.height || batch.filled == batch.capacity)
-    return write_batch(batch);
-  return Reason::kNone;
-}
-
+// Writes the rows held to their place in the file and empties the batch.
 Reason write_batch(RowBatch& batch) {
   if (batch.filled == 0) return Reason::kNone;
   if (batch.filling) {
@@ -142,19 +112,96 @@ Reason write_batch(RowBatch& batch) {
   if (batch.interlaced) return write_interlaced(batch);
   const std::uint32_t lowest_row = rows_finished(batch) - 1;  // the first in the file
   const std::uint64_t offset = row_offset(batch.stride, batch.height, lowest_row);
-  const std::uint8_t* from =
-      batch.slots + std::uint64_t{batch.capacity - batch.filled} * batch.stride;
+  const std::uint8_t* from = slot(batch, batch.filled - 1);
   const std::uint64_t size = std::uint64_t{batch.filled} * batch.stride;
-  batch.first_row += batch.filled;
+  batch.rows_written += batch.filled;
   batch.filled = 0;
-  return platform::write_at(batch.file, offset, from, size) ? Reason::kNone : Reason::kWriteFailed;
+  return write_at(batch, offset, from, size);
 }
 
-Reason complete_file_size(const RowBatch& batch) {
+}  // namespace
+
+RowBatch plan_rows(platform::FileHandle file, std::uint32_t width, std::uint32_t height,
+                   bool interlaced) {
+  RowBatch batch;
+  batch.file = file;
+  batch.width = width;
+  batch.height = height;
+  batch.stride = stride_for(width);
+  batch.interlaced = interlaced;
+  batch.filling = interlaced && batch.stride * height <= kZeroFillLimit;
+  return batch;
+}
+
+Reason write_headers(RowBatch& batch, const Palette& palette) {
+  const std::uint64_t bmp_size = kBmpPixelOffset + batch.stride * batch.height;
+  // Every later write lies inside the size announced here, so a file-size
+  // limit is met now, before a byte is written, never half way.
+  if (!platform::may_grow_to(batch.file, bmp_size)) {
+    batch.system_error = platform::last_error();
+    return Reason::kWriteFailed;
+  }
+  std::array<std::uint8_t, kBmpPixelOffset> headers{};
+  std::uint8_t* h = headers.data();
+  put16(h + kTypeAt, kBmpType);
+  put32(h + kFileSizeAt, static_cast<std::uint32_t>(bmp_size));  // at most 65536 * 65535 + 1078
+  put32(h + kPixelOffsetAt, kBmpPixelOffset);
+  put32(h + kInfoSizeAt, kBmpInfoHeaderSize);
+  put32(h + kWidthAt, batch.width);
+  put32(h + kHeightAt, batch.height);
+  put16(h + kPlanesAt, kPlanes);
+  put16(h + kBitCountAt, kBitsPerPixel);
+  std::memcpy(h + kPaletteAt, palette.data(), kPaletteSize);
+  return write_at(batch, 0, headers.data(), headers.size());
+}
+
+bool obtain_slots(RowBatch& batch) {
+  batch.capacity = rows_per_batch(batch.stride, batch.height);
+  batch.slots = static_cast<std::uint8_t*>(
+      platform::obtain(std::uint64_t{batch.capacity} * batch.stride, true));
+  return batch.slots != nullptr;
+}
+
+void release_slots(RowBatch& batch) {
+  platform::release(batch.slots);
+  batch.slots = nullptr;
+}
+
+std::uint32_t rows_before_write(const RowBatch& batch) {
+  if (batch.filling) {
+    const std::uint32_t end = std::min(batch.window_start + batch.capacity, batch.height);
+    return (end - 1 - batch.interlaced_row) / kFirstPassStep + 1;
+  }
+  return std::min(batch.capacity - batch.filled, batch.height - rows_finished(batch));
+}
+
+Reason hand_over_rows(RowBatch& batch, std::uint32_t count) {
+  if (batch.filling) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      ++batch.filled;
+      if (place_in_window(batch) != Reason::kNone) return Reason::kWriteFailed;
+    }
+    return Reason::kNone;
+  }
+  batch.filled += count;
+  if (rows_finished(batch) == batch.height || batch.filled == batch.capacity)
+    return write_batch(batch);
+  return Reason::kNone;
+}
+
+Reason finish_rows(RowBatch& batch) {
+  if (rows_finished(batch) < batch.height) std::memset(next_row_slot(batch), 0, batch.stride);
+  if (write_batch(batch) != Reason::kNone) return Reason::kWriteFailed;
   if (rows_finished(batch) > 0) return Reason::kNone;
   const std::uint8_t zero = 0;
   const std::uint64_t last_byte = kBmpPixelOffset + batch.stride * batch.height - 1;
-  return platform::write_at(batch.file, last_byte, &zero, 1) ? Reason::kNone : Reason::kWriteFailed;
+  return write_at(batch, last_byte, &zero, 1);
+}
+
+Reason fail_after_held_rows(RowBatch& batch, Reason reason) {
+  if (reason != Reason::kWriteFailed && write_batch(batch) != Reason::kNone)
+    return Reason::kWriteFailed;
+  return reason;
 }
 
 }  // namespace brevlo

@@ -1,7 +1,7 @@
-// What a conversion is asked to accept and what it tells about the file: the
-// options, the reason a conversion ended, and the report a person reads. Every
-// step of the engine returns a Reason; the entry alone turns it into a result
-// code (code_for).
+// The engine's entry and everything a caller exchanges with it: the options a
+// conversion is asked to accept, the reason it ended, the result code each
+// reason is reported with, and the report a person reads. Every step of the
+// engine returns a Reason; the entry alone turns it into a result code.
 //
 // The exported BREVLO32 always converts with kStrictOptions, whose result codes
 // and bytes never change. The brevlo command converts with kBroadOptions, which
@@ -11,9 +11,21 @@
 
 #include <cstdint>
 
-#include "engine/conversion_result.h"
+#include "brevlo.h"
+#include "platform/platform.h"
 
 namespace brevlo {
+
+// The outcome of a conversion: 0 for success or one of the public result codes.
+using ConversionResult = std::uint16_t;
+
+inline constexpr ConversionResult kSuccess = BREVLO_SUCCESS;
+inline constexpr ConversionResult kOpenFailed = ERR_OPEN_FAILED;
+inline constexpr ConversionResult kNoMemory = ERR_NO_MEMORY;
+inline constexpr ConversionResult kBadGif = ERR_BAD_GIF;
+inline constexpr ConversionResult kUnsupported = ERR_UNSUPPORTED;
+inline constexpr ConversionResult kEmptyName = ERR_EMPTY_NAME;
+inline constexpr ConversionResult kEarlyEnd = ERR_EARLY_END;
 
 // What a conversion accepts beyond the fixed contract. Every field false is
 // the fixed contract itself.
@@ -26,10 +38,13 @@ struct ConversionOptions {
   // A file that ends, or holds a 0 byte, where the next block would start,
   // after its first image was converted completely.
   bool trailer_optional = false;
+  // A complete image whose data ends, with its terminator, without an end
+  // code: the end of the data stands for the end code.
+  bool end_code_optional = false;
 };
 
 inline constexpr ConversionOptions kStrictOptions{};
-inline constexpr ConversionOptions kBroadOptions{true, true, true};
+inline constexpr ConversionOptions kBroadOptions{true, true, true, true};
 
 // How a step ended: kNone to go on, anything else ends the conversion and is
 // reported as it stands. Each reason has exactly one result code.
@@ -86,10 +101,35 @@ struct ConversionReport {
   bool table_is_local = false;
   std::uint8_t code_size = 0;     // the first image's LZW minimum code size
   std::uint32_t image_count = 0;  // image blocks met (every one when walked to the end)
-  bool image_converted = false;   // the first image was decoded up to its end code
-  // The system's error number for kWriteFailed and kNoMemory, where the system
-  // gave one; 0 otherwise.
+  bool image_converted = false;   // the first image was decoded to the end of its data
+  // Every row of the first image was finished, and its data then ended at its
+  // terminator without an end code: refused as kCorruptData under the fixed
+  // contract, converted under end_code_optional.
+  bool end_code_missing = false;
+  // The system's error number (platform::last_error) of the call that failed,
+  // taken straight after it: the write of the BMP for kWriteFailed, the
+  // obtain of working memory for kNoMemory, and for any other failure a read
+  // of the GIF that failed, which ends the file as its end would. 0 when no
+  // call failed or the system gave no number.
   int system_error = 0;
 };
+
+// Converts the GIF read from gif_file, front to back and never positioned (a
+// stream will do), into bmp_file, open for writing, empty and positionable.
+// Tests the signature, then walks the blocks up to the trailer and has the
+// first image written. Returns 0 or the result code of the reason it stopped
+// for, which report.reason holds:
+//   kBadGif       no GIF signature, no image, an empty image, a bad code size,
+//                 corrupt image data, or the file ending inside it;
+//   kUnsupported  (strict) a global colour table absent or not 256 entries, or
+//                 an interlaced image; (broad) no colour table at all;
+//   kEarlyEnd     the file ends before its trailer (also inside the header, the
+//                 colour tables or the image descriptor); under the broad
+//                 options not after the first image was converted;
+//   kNoMemory, kOpenFailed  the decoder's memory, or a write of the BMP.
+// Rows already written stay in bmp_file after a failure: removing it is the
+// caller's. Defined with the block parser (gif_parser.cpp).
+ConversionResult convert_gif(platform::FileHandle gif_file, platform::FileHandle bmp_file,
+                             const ConversionOptions& options, ConversionReport& report);
 
 }  // namespace brevlo

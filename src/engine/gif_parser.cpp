@@ -26,13 +26,17 @@
 //
 // The file is read once, front to back, through the buffered reader: it is
 // never positioned, so a pipe converts like a file.
-#include "engine/gif_parser.h"
-
+//
+// The parser drives the conversion: it walks the blocks, and for the first
+// image has the BMP writer write the headers, then asks the LZW decoder for
+// the image's rows one at a time, each into the slot the writer's row batch
+// gives it, and hands each finished row back to the batch. The decoder knows
+// nothing of where its rows go.
 #include <array>
-#include <cerrno>
 
 #include "engine/bmp_layout.h"
 #include "engine/bmp_writer.h"
+#include "engine/conversion.h"
 #include "engine/input_reader.h"
 #include "engine/lzw_decoder.h"
 
@@ -44,6 +48,8 @@ constexpr int kSignatureSize = 6;
 constexpr int kScreenDescriptorSize = 13;
 constexpr int kScreenPackedOffset = 10;
 constexpr int kImageDescriptorSize = 9;
+constexpr int kImageWidthOffset = 4;
+constexpr int kImageHeightOffset = 6;
 constexpr int kImagePackedOffset = 8;
 constexpr std::uint8_t kColourTableFlag = 0x80;
 constexpr std::uint8_t kInterlaceFlag = 0x40;
@@ -124,10 +130,12 @@ Reason read_screen(InputReader& reader, const ConversionOptions& options, Global
                                                                          : Reason::kNone;
 }
 
-// A file without a global table converts only when its first image brings a
-// table of its own; one that ends or fails before showing such a table is
-// refused for its missing table, as the fixed contract refuses it.
-Reason before_any_table(const GlobalTable& global, Reason reason) {
+// The reason for a file that stopped before its first image could show a
+// colour table: a file without a global table converts only when that image
+// brings a table of its own, so one that ends or fails before is refused for
+// its missing table, as the fixed contract refuses it; any other file for
+// `reason`.
+Reason no_table_or(const GlobalTable& global, Reason reason) {
   return global.size != 0 ? reason : Reason::kNoColourTable;
 }
 
@@ -168,27 +176,117 @@ Reason read_palette(InputReader& reader, std::uint8_t packed, const GlobalTable&
   return Reason::kNone;
 }
 
-// The first image, up to the end of its data.
-Reason convert_image(InputReader& reader, const GlobalTable& global,
-                     const ConversionOptions& options, platform::FileHandle bmp_file,
-                     ConversionReport& report) {
+// What the first image's descriptor and the bytes after it say.
+struct ImageHeader {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  bool interlaced = false;     // rows arrive in the four passes of interlace
+  std::uint8_t code_size = 0;  // the LZW minimum code size, as the file gives it
+  Palette palette{};
+};
+
+// Reads the first image's descriptor, its palette and its LZW minimum code
+// size.
+Reason read_image_header(InputReader& reader, const GlobalTable& global, ImageHeader& image,
+                         ConversionReport& report) {
   ImageDescriptor descriptor{};
   if (read_block(reader, descriptor.data(), kImageDescriptorSize) < kImageDescriptorSize)
-    return before_any_table(global, Reason::kEndedEarly);
+    return no_table_or(global, Reason::kEndedEarly);
   const std::uint8_t packed = descriptor[kImagePackedOffset];
-  ImageHeader image;
-  image.width = report.width = get16(descriptor.data() + 4);
-  image.height = report.height = get16(descriptor.data() + 6);
+  image.width = report.width = get16(descriptor.data() + kImageWidthOffset);
+  image.height = report.height = get16(descriptor.data() + kImageHeightOffset);
   image.interlaced = (packed & kInterlaceFlag) != 0;
-  Palette palette{};
-  Reason reason = read_palette(reader, packed, global, palette, report);
+  const Reason reason = read_palette(reader, packed, global, image.palette, report);
   if (reason != Reason::kNone) return reason;
   image.code_size = report.code_size = read_byte(reader);
-  reason = write_headers(bmp_file, image.width, image.height, palette);
+  return Reason::kNone;
+}
+
+// The image data must end at its end code. A complete image may end without
+// one, at its terminator, where the options allow it.
+Reason judge_data_end(DataEnd end, bool complete, const ConversionOptions& options,
+                      ConversionReport& report) {
+  if (end != DataEnd::kTerminator) return Reason::kNone;
+  report.end_code_missing = complete;
+  return complete && options.end_code_optional ? Reason::kNone : Reason::kCorruptData;
+}
+
+// Decodes the image's rows, in the order the file stores them, into the slots
+// the batch gives them, a run of rows up to each write the batch makes, then
+// the codes past the last row, and has the rows written.
+Reason convert_rows(LzwDecoder& decoder, const ImageHeader& image, const ConversionOptions& options,
+                    RowBatch& batch, ConversionReport& report) {
+  Reason reason = Reason::kNone;
+  while (rows_finished(batch) < image.height && data_end(decoder) == DataEnd::kNotYet) {
+    const RowRun run{next_row_slot(batch), slot_step(batch), rows_before_write(batch)};
+    std::uint32_t filled = 0;
+    reason = decode_rows(decoder, run, filled);
+    // Rows the run finished before a failure are held, not yet due.
+    const Reason handed = hand_over_rows(batch, filled);
+    if (handed != Reason::kNone) return handed;
+    if (reason != Reason::kNone) return fail_after_held_rows(batch, reason);
+  }
+  const bool complete = rows_finished(batch) == image.height;
+  if (complete) reason = decode_past_last_row(decoder);
+  if (reason == Reason::kNone)
+    reason = judge_data_end(data_end(decoder), complete, options, report);
+  if (reason != Reason::kNone) return fail_after_held_rows(batch, reason);
+  return finish_rows(batch);
+}
+
+// Working memory could not be had: the system's error number is taken
+// straight after the failed obtain.
+Reason no_memory(ConversionReport& report) {
+  report.system_error = platform::last_error();
+  return Reason::kNoMemory;
+}
+
+// The BMP of the first image: its headers, then, unless the image is refused,
+// its rows, with the decoder's and the batch's working memory obtained for it.
+//
+// Two orders are the fixed contract's and stay so in both modes, so that a
+// file is refused alike by both: the headers are written before the image is
+// judged, so that headers that cannot be written give 30001 even for an image
+// that is then refused (30008 interlaced, 30004 empty); and the working memory
+// is obtained before the code size is looked at, so that memory that cannot be
+// had gives 30003 even for a bad code size (30004). Either code is true of
+// such a file, and BREVLO32's code for a file never changes.
+Reason write_image(InputReader& reader, const ImageHeader& image, const ConversionOptions& options,
+                   RowBatch& batch, ConversionReport& report) {
+  Reason reason = write_headers(batch, image.palette);
   if (reason != Reason::kNone) return reason;
   if (image.interlaced && !options.interlaced) return Reason::kInterlaced;
   if (image.width == 0 || image.height == 0) return Reason::kEmptyImage;
-  return decode_image(reader, image, bmp_file);
+  LzwDecoder* decoder = obtain_decoder();
+  if (decoder == nullptr) return no_memory(report);
+  if (!obtain_slots(batch)) {
+    reason = no_memory(report);
+    release_decoder(decoder);
+    return reason;
+  }
+  if (!is_valid_code_size(image.code_size)) {
+    // A file that ended where its code size belongs is cut short, not corrupt.
+    reason = reader.ended ? Reason::kDataCutShort : Reason::kBadCodeSize;
+  } else {
+    start_image_data(*decoder, reader, image.code_size, image.width);
+    reason = convert_rows(*decoder, image, options, batch, report);
+  }
+  release_slots(batch);
+  release_decoder(decoder);
+  return reason;
+}
+
+// The first image, from its descriptor to the end of its data.
+Reason convert_image(InputReader& reader, const GlobalTable& global,
+                     const ConversionOptions& options, platform::FileHandle bmp_file,
+                     ConversionReport& report) {
+  ImageHeader image;
+  const Reason reason = read_image_header(reader, global, image, report);
+  if (reason != Reason::kNone) return reason;
+  RowBatch batch = plan_rows(bmp_file, image.width, image.height, image.interlaced);
+  const Reason written = write_image(reader, image, options, batch, report);
+  if (written == Reason::kWriteFailed) report.system_error = batch.system_error;
+  return written;
 }
 
 // Walks the blocks up to the trailer, converting the first image and
@@ -204,7 +302,7 @@ Reason walk(InputReader& reader, platform::FileHandle bmp_file, const Conversion
       case 0:
         if (report.image_converted)
           return options.trailer_optional ? Reason::kNone : Reason::kEndedEarly;
-        return before_any_table(global, Reason::kEndedEarly);
+        return no_table_or(global, Reason::kEndedEarly);
       case kExtensionIntroducer:
         read_byte(reader);  // label: every extension is skipped alike
         skip_sub_blocks(reader);
@@ -220,7 +318,7 @@ Reason walk(InputReader& reader, platform::FileHandle bmp_file, const Conversion
         report.image_converted = true;
         break;
       case kTrailer:
-        return report.image_converted ? Reason::kNone : before_any_table(global, Reason::kNoImage);
+        return report.image_converted ? Reason::kNone : no_table_or(global, Reason::kNoImage);
       default:
         break;  // stray byte between blocks
     }
@@ -234,10 +332,12 @@ ConversionResult convert_gif(platform::FileHandle gif_file, platform::FileHandle
   report = {};
   InputReader reader;
   start_reading(reader, gif_file);
-  errno = 0;
   report.reason = walk(reader, bmp_file, options, report);
-  if (report.reason == Reason::kWriteFailed || report.reason == Reason::kNoMemory)
-    report.system_error = errno;
+  // A read that failed ended the file as its end would, and the failure that
+  // followed is reported with the read's error.
+  if (report.reason != Reason::kWriteFailed && report.reason != Reason::kNoMemory &&
+      report.reason != Reason::kNone)
+    report.system_error = reader.system_error;
   return code_for(report.reason);
 }
 

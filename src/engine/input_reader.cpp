@@ -8,9 +8,11 @@ namespace brevlo {
 namespace {
 
 // One read of up to a whole buffer. An error or the end of the file leaves the
-// reader empty and marks it ended; a read error ends the GIF as its end does.
+// reader empty and marks it ended; a read error ends the GIF as its end does,
+// and its error number is kept for the report.
 bool refill(InputReader& reader) {
   const std::int64_t got = platform::read(reader.file, reader.buffer.data(), kReaderBufferSize);
+  if (got < 0) reader.system_error = platform::last_error();
   reader.next_index = 0;
   reader.unread = got > 0 ? static_cast<std::int32_t>(got) : 0;
   reader.ended = reader.unread == 0;
@@ -41,6 +43,7 @@ void start_reading(InputReader& reader, platform::FileHandle file) {
   reader.unread = 0;
   reader.next_index = 0;
   reader.ended = false;
+  reader.system_error = 0;
 }
 
 std::uint8_t read_byte(InputReader& reader) {

@@ -18,6 +18,7 @@ struct InputReader {
   std::int32_t unread = 0;      // bytes of buffer not yet handed out
   std::int32_t next_index = 0;  // position of the next byte to hand out
   bool ended = false;           // a read gave the end of the file, or failed
+  int system_error = 0;         // the failed read's platform::last_error, 0 if none failed
   std::array<std::uint8_t, kReaderBufferSize> buffer{};
 };
 

@@ -14,7 +14,7 @@ using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
 // Opens the file for writing, creating it when missing, without truncating it
-// (see empty) and without waiting: a FIFO with no reader fails at once.
+// (see truncate) and without waiting: a FIFO with no reader fails at once.
 // Through a symbolic link, the file the link leads to is opened or created.
 // Returns kNoFile on failure.
 FileHandle open_for_writing(const char* path);
@@ -32,7 +32,7 @@ enum class FileKind : std::uint8_t {
   kUnknown,
   kRegular,
   kFolder,
-  kLink,  // only from identify_name: the name itself is a symbolic link
+  kLink,  // the name itself is a symbolic link (see command_platform.h)
   kPipe,  // a FIFO or pipe
   kCharacterDevice,
   kBlockDevice,
@@ -77,12 +77,8 @@ FileHandle open_for_reading(const char* path, FileIdentity* identity = nullptr);
 // when nothing is there.
 FileIdentity identify_path(const char* path);
 
-// The identity of the name path itself: a final symbolic link is not followed
-// but described, as kind kLink. Not known when nothing is there.
-FileIdentity identify_name(const char* path);
-
 // Truncates the open file to no bytes. False on failure.
-bool empty(FileHandle file);
+bool truncate(FileHandle file);
 
 // Removes the name path when that name itself, not following links, is the
 // regular file identified as written (now closed). A symbolic link is never
@@ -123,5 +119,11 @@ void* obtain(std::size_t size, bool zero_filled);
 
 // Releases a block from obtain; null is ignored.
 void release(void* block);
+
+// The system's error number of the last call on this thread that failed
+// (errno on POSIX, GetLastError() on Windows), for the calls above that report
+// failure; obtain sets it too. Read straight after the failing call, before
+// any other.
+int last_error();
 
 }  // namespace brevlo::platform

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/command_platform.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
@@ -38,6 +39,12 @@ bool write_all(const void* source, std::size_t count, Put put) {
     count -= static_cast<std::size_t>(put_now);
   }
   return true;
+}
+
+// A refused call of the test seams fails as the system would, with a number.
+bool refused(bool refuse, int error) {
+  if (refuse) errno = error;
+  return refuse;
 }
 
 constexpr mode_t kPermissionBits = 07777;
@@ -101,12 +108,13 @@ FileIdentity identify_path(const char* path) {
   return ::stat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
+// Declared with the command's operations; remove_written below needs it too.
 FileIdentity identify_name(const char* path) {
   struct stat info {};
   return ::lstat(path, &info) == 0 ? identity_of(info) : FileIdentity{};
 }
 
-bool empty(FileHandle file) {
+bool truncate(FileHandle file) {
   return ::ftruncate(static_cast<int>(file), 0) == 0;
 }
 
@@ -132,13 +140,13 @@ bool write(FileHandle file, const void* source, std::size_t count) {
 }
 
 bool seek(FileHandle file, std::uint64_t offset) {
-  if (seams::refuse_seek()) return false;
+  if (refused(seams::refuse_seek(), ESPIPE)) return false;
   return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 bool write_at(FileHandle file, std::uint64_t offset, const void* source, std::size_t count) {
   // A positioned write stands for a seek, so a refused seek refuses it too.
-  if (seams::refuse_seek()) return false;
+  if (refused(seams::refuse_seek(), ESPIPE)) return false;
   const auto start = static_cast<off_t>(offset);
   return write_all(source, count,
                    [file, start](const unsigned char* bytes, std::size_t left, off_t done) {
@@ -161,11 +169,11 @@ bool close(FileHandle file) {
   // Linux releases the descriptor even when close reports an error, so it is
   // never retried, not even after EINTR.
   const bool closed = ::close(static_cast<int>(file)) == 0;
-  return !seams::refuse_close() && closed;
+  return !refused(seams::refuse_close(), EIO) && closed;
 }
 
 void* obtain(std::size_t size, bool zero_filled) {
-  if (seams::refuse_obtain()) return nullptr;
+  if (refused(seams::refuse_obtain(), ENOMEM)) return nullptr;
   void* block = zero_filled ? std::calloc(1, size) : std::malloc(size);
   if (block != nullptr) seams::count_obtained();
   return block;
@@ -174,6 +182,10 @@ void* obtain(std::size_t size, bool zero_filled) {
 void release(void* block) {
   if (block != nullptr) seams::count_released();
   std::free(block);
+}
+
+int last_error() {
+  return errno;
 }
 
 }  // namespace brevlo::platform

@@ -56,14 +56,6 @@ FileKind kind_of(HANDLE handle, DWORD attributes) {
   }
 }
 
-// Opens path only to look at it, as open_for_inspection does, but the name
-// itself: a symbolic link or other reparse point is not followed.
-HANDLE open_name_for_inspection(const char* path) {
-  return ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                       nullptr);
-}
-
 // The identity of what an inspection handle is on, closing the handle.
 FileIdentity identify_and_close(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return {};
@@ -112,15 +104,7 @@ FileIdentity identify_path(const char* path) {
   return identify_and_close(open_for_inspection(path));
 }
 
-FileIdentity identify_name(const char* path) {
-  HANDLE handle = open_name_for_inspection(path);
-  const bool link = handle != INVALID_HANDLE_VALUE && is_reparse_point(handle);
-  FileIdentity identity = identify_and_close(handle);
-  if (link) identity.kind = FileKind::kLink;
-  return identity;
-}
-
-bool empty(FileHandle file) {
+bool truncate(FileHandle file) {
   return seek(file, 0) && ::SetEndOfFile(as_handle(file)) != 0;
 }
 
@@ -182,11 +166,18 @@ bool close(FileHandle file) {
 }
 
 void* obtain(std::size_t size, bool zero_filled) {
-  return ::HeapAlloc(::GetProcessHeap(), zero_filled ? HEAP_ZERO_MEMORY : 0, size);
+  void* block = ::HeapAlloc(::GetProcessHeap(), zero_filled ? HEAP_ZERO_MEMORY : 0, size);
+  // HeapAlloc sets no error of its own.
+  if (block == nullptr) ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return block;
 }
 
 void release(void* block) {
   if (block != nullptr) ::HeapFree(::GetProcessHeap(), 0, block);
+}
+
+int last_error() {
+  return static_cast<int>(::GetLastError());
 }
 
 }  // namespace brevlo::platform

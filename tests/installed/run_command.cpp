@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "test_files.h"
@@ -48,6 +51,44 @@ bool forbid_threads() {
   return ::setrlimit(RLIMIT_NPROC, &one) == 0;
 }
 
+// Whether a launch runs the command as nobody: asked to, or kept from
+// starting threads as root, who is exempt from the process limit.
+bool runs_as_nobody(const Launch& launch) {
+  return launch.as_nobody || (launch.no_threads && ::geteuid() == 0);
+}
+
+// The folders from the root down to path, then path itself.
+std::vector<std::string> steps_to(const std::string& path) {
+  const std::filesystem::path whole = std::filesystem::absolute(path).lexically_normal();
+  std::filesystem::path at = whole.root_path();
+  std::vector<std::string> steps;
+  for (const std::filesystem::path& part : whole.relative_path()) {
+    if (part.empty()) continue;
+    at /= part;
+    steps.push_back(at.string());
+  }
+  if (steps.empty()) steps.push_back(at.string());
+  return steps;
+}
+
+// The installed command as nobody can run it, found or copied once.
+const char* installed_for_nobody(std::string& why) {
+  static std::string why_not;
+  static const std::string program = program_for_nobody(BREVLO_INSTALLED_COMMAND, why_not);
+  why = why_not;
+  return program.c_str();
+}
+
+// The installed command as the launch runs it. (A test that runs it as
+// nobody asks why_nobody_cannot_run_in first; should it not, the installed
+// command is tried, and fails to start where nobody cannot reach it.)
+const char* installed_command(const Launch& launch) {
+  if (!runs_as_nobody(launch) || !can_run_as_nobody()) return BREVLO_INSTALLED_COMMAND;
+  std::string why;
+  const char* program = installed_for_nobody(why);
+  return why.empty() ? program : BREVLO_INSTALLED_COMMAND;
+}
+
 // In the child, in the command's folder: gives it what the launch asks for;
 // false when it cannot.
 bool prepare(const Launch& launch) {
@@ -67,6 +108,9 @@ bool prepare(const Launch& launch) {
   ::sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
   const rlimit size{launch.file_size_limit, launch.file_size_limit};
   if (launch.file_size_limit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &size) != 0)
+    return false;
+  const rlimit files{launch.open_file_limit, launch.open_file_limit};
+  if (launch.open_file_limit != RLIM_INFINITY && ::setrlimit(RLIMIT_NOFILE, &files) != 0)
     return false;
   if (launch.as_nobody && !become_nobody()) return false;
   return !launch.no_threads || forbid_threads();
@@ -142,10 +186,66 @@ bool can_run_as_nobody() {
   return ::geteuid() == 0;
 }
 
+std::string barrier_for_nobody(const std::string& path, int mode) {
+  constexpr int kNotNobody = 255;
+  const std::vector<std::string> steps = steps_to(path);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (!become_nobody()) ::_exit(kNotNobody);
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+      const int wanted = k + 1 == steps.size() ? mode : X_OK;
+      if (::access(steps[k].c_str(), wanted) != 0)
+        ::_exit(static_cast<int>(std::min<std::size_t>(k + 1, kNotNobody - 1)));
+    }
+    ::_exit(0);
+  }
+  if (child < 0) return "no process can be started to ask as user 65534";
+  const int status = exit_status(wait_status(child));
+  if (status == 0) return {};
+  if (status < 0 || status == kNotNobody) return "this process cannot become user 65534";
+  const std::size_t step = static_cast<std::size_t>(status) - 1;
+  if (step + 1 < steps.size()) return "user 65534 cannot enter " + steps[step];
+  return "user 65534 cannot access " + path;
+}
+
+std::string program_for_nobody(const std::string& program, std::string& why) {
+  why = barrier_for_nobody(program, X_OK);
+  if (why.empty()) return program;
+  namespace fs = std::filesystem;
+  constexpr fs::perms kOpen = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+  static std::vector<std::unique_ptr<ScratchDir>> copies;
+  const ScratchDir& folder = *copies.emplace_back(std::make_unique<ScratchDir>());
+  std::string copy = folder.path(fs::path(program).filename().string());
+  std::error_code failed;
+  fs::permissions(folder.path(""), kOpen, failed);
+  if (!failed) fs::copy_file(program, copy, failed);
+  if (!failed) fs::permissions(copy, kOpen, failed);
+  if (failed) {
+    why += "; copying it failed: " + failed.message();
+    return {};
+  }
+  if (std::string blocked = barrier_for_nobody(copy, X_OK); !blocked.empty()) {
+    why += ", nor its copy: " + blocked;
+    return {};
+  }
+  why.clear();
+  return copy;
+}
+
+std::string why_nobody_cannot_run_in(const std::string& cwd) {
+  if (!can_run_as_nobody()) return "switching to user 65534 needs root";
+  std::string why;
+  installed_for_nobody(why);
+  if (!why.empty()) return "the command: " + why;
+  why = barrier_for_nobody(cwd, X_OK);
+  return why.empty() ? why : "the folder it runs in: " + why;
+}
+
 CommandRun run_brevlo(const std::vector<std::string>& args, const std::string& cwd,
                       const Launch& launch) {
   ScratchDir capture;
-  const pid_t child = start_captured(BREVLO_INSTALLED_COMMAND, args, cwd, capture, launch);
+  const pid_t child = start_captured(installed_command(launch), args, cwd, capture, launch);
   if (child < 0) return {};
   return captured(capture, wait_status(child));
 }
@@ -207,7 +307,7 @@ CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::str
 int interrupt_brevlo(const std::vector<std::string>& args, const std::string& cwd,
                      std::chrono::microseconds delay, int signal, const Launch& launch,
                      const Bytes& input_after) {
-  std::vector<char*> argv = argv_for(BREVLO_INSTALLED_COMMAND, args);
+  std::vector<char*> argv = argv_for(installed_command(launch), args);
   int input[2];
   if (::pipe(input) != 0) return -1;
   // Blocked until the child has its own actions for them, so that an early

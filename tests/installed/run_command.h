@@ -26,7 +26,8 @@ struct Launch {
   bool as_nobody = false;   // run as user and group 65534 (when the tests run as root)
   bool no_threads = false;  // a process limit (RLIMIT_NPROC) that lets no thread start
   rlim_t file_size_limit = RLIM_INFINITY;
-  int ignored_signal = 0;  // a signal it starts with ignored, as under nohup
+  rlim_t open_file_limit = RLIM_INFINITY;  // RLIMIT_NOFILE
+  int ignored_signal = 0;                  // a signal it starts with ignored, as under nohup
 };
 
 // Runs the installed command with args in the folder cwd, its output and error
@@ -58,5 +59,21 @@ CommandRun run_brevlo_on_terminal(const std::vector<std::string>& args, const st
 
 // True when a Launch may ask for as_nobody: this process is root.
 bool can_run_as_nobody();
+
+// What keeps user 65534 (with no other groups) from path: the first folder on
+// the way it cannot enter, or path itself when access(2) with mode fails for
+// it. Empty when nothing does. Asked of a child process that becomes that user,
+// so this process must be root.
+std::string barrier_for_nobody(const std::string& path, int mode);
+
+// A program user 65534 can run: program itself when nothing bars the way,
+// otherwise a copy in a scratch folder that user can enter, kept until this
+// process ends. Empty, with the reason in why, when neither can be had.
+std::string program_for_nobody(const std::string& program, std::string& why);
+
+// Why the installed command cannot run as user 65534 in the folder cwd; empty
+// when it can. A checkout in a private folder (a home of mode 0700) is no
+// reason: the command then runs from a copy.
+std::string why_nobody_cannot_run_in(const std::string& cwd);
 
 }  // namespace brevlo::test

@@ -2,10 +2,12 @@
 
 usage: differential_test.py LIBBREVLO [--save-dir DIR] [--mutations N] [--seed S]
 
-Every case is a GIF file. The library converts it through BREVLO32; the model
-(gif_model.convert) predicts the result code and the output bytes (or that no
-output is left). Any difference is printed with the case's name, seed and the
-bytes around the first divergence, and the GIF is saved for replay.
+Every case is a GIF file. The library converts it twice: through BREVLO32, and
+through brevlo_convert with flags 0, the broad conversion of the brevlo
+command. The model (gif_model.convert, strict or broad) predicts the result
+code and the output bytes (or that no output is left) of each. Any difference
+is printed with the case's name, seed and the bytes around the first
+divergence, and the GIF is saved for replay.
 """
 
 import argparse
@@ -182,11 +184,43 @@ def handcrafted_cases():
     for cut in range(781, len(full)):
         yield "truncated at %d" % cut, full[:cut]
 
-    # a file whose blocks straddle the 1024-byte chunk boundary at every phase
-    for pad in range(0, 260, 13):
-        pre = gb.extension(0xFE, [bytes(pad % 256)]) if pad else b""
+    # image data in sub-blocks of 61 bytes that straddle the end of the
+    # reader's first chunk at every phase: stray bytes (skipped one by one)
+    # put the image block `into` bytes before the boundary
+    for into in range(0, 260, 13):
+        filler = b"\x55" * (gif_model.READER_CHUNK - 781 - into)
         phased = gb.encode(gb.random_pixels(rng, 400, 256), 8)
-        yield "chunk phase %d" % pad, base() + pre + gb.image(40, 10, phased, sizes=(61,)) + b"\x3b"
+        yield ("chunk phase %d" % into,
+               base() + filler + gb.image(40, 10, phased, sizes=(61,)) + b"\x3b")
+
+
+def cut_streams():
+    """Plain and interlaced images whose data ends, with its end code, at many
+    points inside a row: the rows it finished land in place and every other
+    row, the one it was filling too, is zero.
+
+    The rows are wide, so that strings go into them on the fast path, which
+    writes a few bytes past a string's end; rows of runs give long strings;
+    forced clears make entries again over the remains of earlier ones.
+    """
+    rng = random.Random(27)
+    gct = gb.colour_table(256, 27)
+    for width, height, clear_every in ((64, 16, None), (256, 40, 200), (1000, 12, None),
+                                       (3001, 9, 700)):
+        pixels = []
+        for row in range(height):
+            pixels += gb.random_pixels(rng, width, 256, runs=row % 3 == 2)
+        for interlaced in (False, True):
+            order = gif_model.interlaced_rows(height) if interlaced else range(height)
+            stored = [p for row in order for p in pixels[row * width:(row + 1) * width]]
+            for row in sorted({0, 1, height // 2, height - 1}):
+                for into in sorted({1, 7, 8, 9, width // 2, width - 9, width - 8, width - 1}):
+                    cut = row * width + into
+                    data = gb.encode(stored[:cut], 8, clear_every=clear_every)
+                    packed = 0x40 if interlaced else 0
+                    yield ("cut %dx%d%s at row %d + %d" % (width, height, " interlaced" * interlaced,
+                                                          row, into),
+                           gb.header() + gct + gb.image(width, height, data, 8, packed) + b"\x3b")
 
 
 def random_streams(seed, count):
@@ -495,15 +529,20 @@ class Library:
         self.lib = ctypes.CDLL(path)
         self.lib.BREVLO32.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
         self.lib.BREVLO32.restype = ctypes.c_int32
+        self.lib.brevlo_convert.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32]
+        self.lib.brevlo_convert.restype = ctypes.c_int32
         self.gif = os.path.join(workdir, "case.gif")
         self.bmp = os.path.join(workdir, "case.bmp")
 
-    def convert(self, data):
+    def convert(self, data, broad=False):
         with open(self.gif, "wb") as f:
             f.write(data)
         if os.path.exists(self.bmp):
             os.unlink(self.bmp)
-        code = self.lib.BREVLO32(self.gif.encode(), self.bmp.encode())
+        if broad:
+            code = self.lib.brevlo_convert(self.gif.encode(), self.bmp.encode(), 0)
+        else:
+            code = self.lib.BREVLO32(self.gif.encode(), self.bmp.encode())
         output = read(self.bmp) if os.path.exists(self.bmp) else None
         return code, output
 
@@ -545,21 +584,25 @@ def main():
 
         def check(name, data):
             nonlocal passed, failed
-            got = lib.convert(data)
-            want = gif_model.convert(data)
-            if got == want:
-                passed += 1
-                return
-            failed += 1
-            os.makedirs(args.save_dir, exist_ok=True)
-            path = os.path.join(args.save_dir, "case%04d.gif" % failed)
-            with open(path, "wb") as f:
-                f.write(data)
-            print(describe(name, data, got, want) + "\n  saved as " + path, flush=True)
+            for broad in (False, True):
+                got = lib.convert(data, broad)
+                want = gif_model.convert(data, broad)
+                if got == want:
+                    passed += 1
+                    continue
+                failed += 1
+                os.makedirs(args.save_dir, exist_ok=True)
+                path = os.path.join(args.save_dir, "case%04d.gif" % failed)
+                with open(path, "wb") as f:
+                    f.write(data)
+                mode = "broad: " if broad else "BREVLO32: "
+                print(describe(mode + name, data, got, want) + "\n  saved as " + path, flush=True)
 
         for name, data in handcrafted_cases():
             check("handcrafted: " + name, data)
         for name, data in chunk_straddling_tables():
+            check("handcrafted: " + name, data)
+        for name, data in cut_streams():
             check("handcrafted: " + name, data)
         for name, data in random_streams(args.seed, args.streams):
             check("handcrafted: " + name, data)

@@ -1,6 +1,6 @@
 """A plain, step-by-step model of one brevlo conversion.
 
-convert(gif_bytes) -> (result_code, bmp_bytes or None)
+convert(gif_bytes, broad=False) -> (result_code, bmp_bytes or None)
 
 It is written for clarity, not speed, and follows the documented behaviour one
 step at a time: the entry checks, the block parser reading the whole file front
@@ -8,6 +8,12 @@ to back through its buffered reader of 16 KiB chunks, the LZW decoder with its b
 The output file is modelled as a bytearray written at explicit offsets; a write
 past its end extends it with zero bytes, as a file system does for a gap. After
 a nonzero result the output is deleted, so None is returned.
+
+By default it models BREVLO32. With broad=True it models the conversion the
+brevlo command and brevlo_convert(flags 0) make: colour tables of any size,
+global or local (and a file without a global table whose first image has one),
+interlaced images, a file that ends or holds a 0 byte after its first image in
+place of the trailer, and a complete image whose data ends without an end code.
 
 Uses the standard library only.
 """
@@ -65,11 +71,13 @@ class Reader:
         self.buffer = b""
         self.unread = 0
         self.next_index = 0
+        self.ended = False  # a read found the end of the file
 
     def refill(self):
         chunk = self.gif.read(READER_CHUNK)
         if len(chunk) == 0:
             self.unread = 0
+            self.ended = True
             return
         self.buffer = chunk
         self.unread = len(chunk)
@@ -149,11 +157,16 @@ class BadGif(Exception):
         self.code = code
 
 
+class DataEnded(Exception):
+    """Raised by the bit reader when the terminator stands where a code goes on."""
+
+
 class BitReader:
     """Sub-block buffer plus the bit position p of the current byte."""
 
-    def __init__(self, reader):
+    def __init__(self, reader, broad=False):
         self.reader = reader
+        self.broad = broad
         self.block = b""
         self.index = -1  # current byte; one step before the start of an empty buffer
         self.p = 8
@@ -163,6 +176,8 @@ class BitReader:
         if self.index >= len(self.block):
             length = self.reader.read_byte()
             if length < 1:
+                if self.broad and not self.reader.ended:
+                    raise DataEnded()
                 raise BadGif(ERR_BAD_GIF)
             delivered = self.reader.read_block(length)
             if len(delivered) < length:
@@ -193,11 +208,20 @@ class BitReader:
         return bits & ((1 << width) - 1)
 
 
-def decode_image(reader, code_size, bmp, width, height):
+def interlaced_rows(height):
+    """GIF rows in the order an interlaced image stores them."""
+    rows = []
+    for start, step in ((0, 8), (4, 8), (2, 4), (1, 2)):
+        rows += range(start, height, step)
+    return rows
+
+
+def decode_image(reader, code_size, bmp, width, height, interlaced=False, broad=False):
     """Decodes one image's LZW data into bottom-up rows of the BMP."""
     if code_size < 2 or code_size > 8:
         return ERR_BAD_GIF
     stride = stride_of(width)
+    order = interlaced_rows(height) if interlaced else list(range(height))
     clear = 1 << code_size
     end = clear + 1
     next_free = clear + 2
@@ -210,8 +234,7 @@ def decode_image(reader, code_size, bmp, width, height):
     row = bytearray(stride)
     column = 0
     rows_written = 0
-    output_offset = BMP_PIXEL_OFFSET + (height - 1) * stride
-    bits = BitReader(reader)
+    bits = BitReader(reader, broad)
 
     try:
         while True:
@@ -246,9 +269,8 @@ def decode_image(reader, code_size, bmp, width, height):
                 row[column] = pixel
                 column += 1
                 if column == width:
-                    bmp.seek(output_offset)
+                    bmp.seek(BMP_PIXEL_OFFSET + (height - 1 - order[rows_written]) * stride)
                     bmp.write(bytes(row))
-                    output_offset -= stride
                     rows_written += 1
                     column = 0
             if next_free < MAX_CODES and previous != -1:
@@ -261,6 +283,9 @@ def decode_image(reader, code_size, bmp, width, height):
             previous = code
     except BadGif as failure:
         return failure.code
+    except DataEnded:
+        # Only a complete image may end without its end code.
+        return OK if rows_written == height else ERR_BAD_GIF
 
 
 def skip_sub_blocks(reader):
@@ -272,59 +297,81 @@ def skip_sub_blocks(reader):
         reader.read_block(length)
 
 
-def parse(reader, bmp):
+def skip_image(reader):
+    """An image after the first: descriptor, local table, code size and data, dropped.
+
+    Nothing is checked: a file that ends inside it reads as zero bytes from
+    there on, and the block loop then meets the end of the file.
+    """
+    descriptor = reader.read_block(9).ljust(9, b"\0")
+    if descriptor[8] & 0x80:
+        reader.read_block(3 << ((descriptor[8] & 7) + 1))
+    reader.read_byte()  # code size
+    skip_sub_blocks(reader)
+
+
+def parse(reader, bmp, broad=False):
     """The rest of the GIF after its signature, every byte through the reader."""
     screen = reader.read_block(7)  # the header's bytes 6 to 12
     if len(screen) < 7:
         return ERR_EARLY_END
     packed = screen[10 - 6]
-    if (packed & 7) + 1 != 8:
-        return ERR_UNSUPPORTED
-    if not packed & 0x80:
-        return ERR_UNSUPPORTED
-    global_table = reader.read_block(768)
-    if len(global_table) < 768:
+    if not broad:
+        if (packed & 7) + 1 != 8:
+            return ERR_UNSUPPORTED
+        if not packed & 0x80:
+            return ERR_UNSUPPORTED
+    global_entries = 2 << (packed & 7) if packed & 0x80 else 0
+    global_table = reader.read_block(3 * global_entries)
+    if len(global_table) < 3 * global_entries:
         return ERR_EARLY_END
-    palette = build_palette(global_table, 256)
+    palette = build_palette(global_table, global_entries)
+
+    def or_no_table(result):
+        # A file without a global table that stops before its first image
+        # shows a table of its own is refused for the missing table.
+        return result if global_entries else ERR_UNSUPPORTED
 
     seen_image = False
     while True:
         b = reader.read_byte()
         if b == 0:
-            return ERR_EARLY_END
+            if seen_image:
+                return OK if broad else ERR_EARLY_END
+            return or_no_table(ERR_EARLY_END)
         if b == 0x21:
             reader.read_byte()  # label, ignored
             skip_sub_blocks(reader)
         elif b == 0x2C:
+            if seen_image:
+                skip_image(reader)  # only the first image is converted
+                continue
             descriptor = reader.read_block(9)
             if len(descriptor) < 9:
-                return ERR_EARLY_END
+                return or_no_table(ERR_EARLY_END)
             image_packed = descriptor[8]
-            local_table = None
             if image_packed & 0x80:
                 entries = 1 << ((image_packed & 7) + 1)
                 local_table = reader.read_block(3 * entries)
                 if len(local_table) < 3 * entries:
                     return ERR_EARLY_END
+                image_palette = build_palette(local_table, entries)
+            elif global_entries:
+                image_palette = palette
+            else:
+                return ERR_UNSUPPORTED
             code_size = reader.read_byte()
-            if seen_image:
-                skip_sub_blocks(reader)  # only the first image is converted
-                continue
             seen_image = True
             width = u16(descriptor, 4)
             height = u16(descriptor, 6)
-            if local_table is not None:
-                image_palette = build_palette(local_table, len(local_table) // 3)
-            else:
-                image_palette = palette
+            interlaced = bool(image_packed & 0x40)
             bmp.seek(0)
             write_headers(bmp, width, height, image_palette)
-            if image_packed & 0x40:
+            if interlaced and not broad:
                 return ERR_UNSUPPORTED
             if width == 0 or height == 0:
                 return ERR_BAD_GIF
-            bmp.seek(BMP_PIXEL_OFFSET + (height - 1) * stride_of(width))
-            result = decode_image(reader, code_size, bmp, width, height)
+            result = decode_image(reader, code_size, bmp, width, height, interlaced, broad)
             if result != OK:
                 return result
             full_size = BMP_PIXEL_OFFSET + stride_of(width) * height
@@ -332,7 +379,7 @@ def parse(reader, bmp):
                 bmp.seek(full_size - 1)
                 bmp.write(b"\0")
         elif b == 0x3B:
-            return OK if seen_image else ERR_BAD_GIF
+            return OK if seen_image else or_no_table(ERR_BAD_GIF)
         # any other byte is skipped
 
 
@@ -340,7 +387,7 @@ def signature_ok(first):
     return len(first) == 6 and first[0:4] == b"GIF8" and first[5:6] == b"a"
 
 
-def convert(gif_bytes):
+def convert(gif_bytes, broad=False):
     """One conversion of an existing, readable GIF into a fresh output file."""
     reader = Reader(InputFile(gif_bytes))
     bmp = OutputFile()
@@ -348,7 +395,7 @@ def convert(gif_bytes):
     if not signature_ok(first):
         result = ERR_BAD_GIF
     else:
-        result = parse(reader, bmp)
+        result = parse(reader, bmp, broad)
     if result != OK:
         return result, None
     return OK, bytes(bmp.data)

@@ -1,6 +1,8 @@
-#include "interrupts.h"
-
+// The command's threads and interrupts on POSIX systems: worker threads,
+// the thread that waits for interrupt signals and ends the command, and the
+// registry of temporary files that have a name, which it removes first.
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +14,10 @@
 #include <mutex>
 #include <vector>
 
-namespace brevlo::cli {
+#include "platform/command_platform.h"
+#include "platform/hidden_names_posix.h"
+
+namespace brevlo::platform {
 
 namespace {
 
@@ -81,6 +86,11 @@ Names& names_of_this_thread() {
   ::_exit(128 + signal_number);  // not reached: the signal's default action ends the process
 }
 
+extern "C" void* start_thread(void* work) {
+  (*static_cast<const std::function<void()>*>(work))();
+  return nullptr;
+}
+
 extern "C" void* wait_for_interrupt(void* /*unused*/) {
   Registry& shared = registry();
   int signal_number = 0;
@@ -91,6 +101,30 @@ extern "C" void* wait_for_interrupt(void* /*unused*/) {
 }
 
 }  // namespace
+
+unsigned processor_count() {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+    return static_cast<unsigned>(CPU_COUNT(&allowed));
+  long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+void run_on_threads(unsigned threads, const std::function<void()>& work) {
+  std::vector<pthread_t> started;
+  started.reserve(threads > 0 ? threads - 1 : 0);
+  for (unsigned i = 1; i < threads; ++i) {
+    pthread_t thread{};
+    // Out of memory or processes: the threads already running do the work.
+    if (::pthread_create(&thread, nullptr, start_thread,
+                         const_cast<std::function<void()>*>(&work)) != 0)
+      break;
+    started.push_back(thread);
+  }
+  work();
+  for (pthread_t thread : started) ::pthread_join(thread, nullptr);
+}
 
 void handle_interrupts() {
   std::signal(SIGXFSZ, SIG_IGN);
@@ -153,4 +187,10 @@ void end_on_broken_pipe(int error) {
   for (;;) ::pause();
 }
 
-}  // namespace brevlo::cli
+void stop_before_commit() {
+#ifdef BREVLO_STOP_BEFORE_COMMIT
+  ::raise(SIGSTOP);
+#endif
+}
+
+}  // namespace brevlo::platform

@@ -1,4 +1,4 @@
-// Runs the jobs of one command, on several threads when asked to.
+// Running the jobs of one command, on several threads when asked to.
 #pragma once
 
 #include <cstddef>
@@ -7,8 +7,8 @@
 
 #include "command_line.h"
 #include "job.h"
-#include "messages.h"
-#include "output_names.h"
+#include "output_plan.h"
+#include "run_report.h"
 
 namespace brevlo::cli {
 
@@ -24,8 +24,11 @@ void for_each_index(std::size_t count, unsigned workers,
                     const std::function<void(std::size_t)>& step);
 
 // Converts every job of the plan, up to `workers` at a time, filling outcomes
-// (one per job) and reporting each as it finishes (see for_each_index).
-void run_batch(const Plan& plan, std::vector<Outcome>& outcomes, const Options& options,
-               unsigned workers, Report& report);
+// (one per job) and reporting each as it finishes (see for_each_index). A
+// conversion that finds no file descriptor left waits for another to finish
+// and is tried again, and the run goes on with fewer conversions at a time;
+// only one that finds none while no other holds any fails.
+void run_jobs(const Plan& plan, std::vector<Outcome>& outcomes, const Options& options,
+              unsigned workers, RunReport& report);
 
 }  // namespace brevlo::cli

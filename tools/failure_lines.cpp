@@ -1,0 +1,218 @@
+#include "failure_lines.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+#include <utility>
+
+#include "messages.h"
+#include "platform/command_platform.h"
+
+namespace brevlo::cli {
+
+namespace {
+
+// Which rows of a reason apply.
+enum class When : std::uint8_t {
+  kAlways,
+  kStrict,             // converting under --strict
+  kBroad,              // converting as the command does by default
+  kImageConverted,     // the first image was decoded to its end
+  kImageNotConverted,  // it was not
+  kEndCodeMissing,     // the image was complete, and its data ended without its end code
+};
+
+// An engine's reason as a person reads it. In words, {width}, {height},
+// {code_size} and {table} stand for what the report says. The hint says, under
+// --strict, how to get past a refusal the default conversion would accept.
+struct ReasonText {
+  Reason reason;
+  When when;
+  ConversionResult code;
+  std::string_view words;
+  std::string_view strict_hint;
+};
+
+constexpr std::string_view kWithoutStrict = "it converts without --strict";
+
+constexpr ReasonText kReasonTexts[] = {
+    {Reason::kWriteFailed, When::kAlways, kOpenFailed, "cannot write the output", ""},
+    {Reason::kNoMemory, When::kAlways, kNoMemory, "not enough memory to decode the image", ""},
+    {Reason::kNotGif, When::kAlways, kBadGif, "not a GIF file", ""},
+    {Reason::kNoImage, When::kAlways, kBadGif, "no image in the file", ""},
+    {Reason::kEmptyImage, When::kAlways, kBadGif, "empty image ({width}x{height} pixels)", ""},
+    {Reason::kBadCodeSize, When::kAlways, kBadGif, "corrupt image data: code size {code_size}", ""},
+    {Reason::kCorruptData, When::kEndCodeMissing, kBadGif, "corrupt image data", kWithoutStrict},
+    {Reason::kCorruptData, When::kAlways, kBadGif, "corrupt image data", ""},
+    {Reason::kDataCutShort, When::kAlways, kBadGif,
+     "the file is cut short: it ends inside its image data", ""},
+    {Reason::kNoColourTable, When::kStrict, kUnsupported, "unsupported GIF: no global colour table",
+     "without --strict it converts if its image has a colour table of its own"},
+    {Reason::kNoColourTable, When::kBroad, kUnsupported, "unsupported GIF: no colour table", ""},
+    {Reason::kTableSize, When::kAlways, kUnsupported, "unsupported GIF: {table}", kWithoutStrict},
+    {Reason::kInterlaced, When::kAlways, kUnsupported, "unsupported GIF: interlaced image",
+     "it converts without --strict, or store it without interlace (gifsicle --no-interlace)"},
+    {Reason::kEndedEarly, When::kImageConverted, kEarlyEnd,
+     "the file is cut short: it ends after its image, without the GIF trailer", kWithoutStrict},
+    {Reason::kEndedEarly, When::kImageNotConverted, kEarlyEnd,
+     "the file is cut short: it ends before the GIF trailer", ""},
+};
+
+// The table's codes are the engine's.
+constexpr bool codes_agree() {
+  return std::all_of(std::begin(kReasonTexts), std::end(kReasonTexts),
+                     [](const ReasonText& row) { return row.code == code_for(row.reason); });
+}
+static_assert(codes_agree(), "a reason's result code differs from the engine's");
+
+// A problem of the command's own. In words, {output} and {other} stand for the
+// job's output and the input of the job it refers to, {error} for the
+// system's words, {kind} for what the input is and {spool} for the folder of
+// the temporary file a BMP for a stream is made in. Code 0: no result code is
+// shown (nothing was converted or attempted).
+struct ProblemText {
+  Problem problem;
+  ConversionResult code;
+  std::string_view words;
+};
+
+constexpr ProblemText kProblemTexts[] = {
+    {Problem::kNone, 0, "converted"},
+    {Problem::kSkipped, 0, "skipped: {output} already exists"},
+    {Problem::kSameOutputAsEarlier, 0,
+     "not converted: its output {output} is also the output of {other}"},
+    {Problem::kOutputIsTheInput, 0, "not converted: the output {output} is this input file itself"},
+    {Problem::kOutputIsAnotherInput, 0,
+     "not converted: the output {output} is the input file {other}"},
+    {Problem::kOutputExists, 0,
+     "not converted: {output} already exists (use --force to replace it, or -n to skip it)"},
+    {Problem::kEmptyName, kEmptyName, "the file name is empty"},
+    {Problem::kInputUnreadable, kOpenFailed, "cannot open it: {error}"},
+    {Problem::kInputNotAFile, kOpenFailed,
+     "cannot read it: it is {kind}, not a regular file (use - to read standard input)"},
+    {Problem::kStandardInputClosed, kOpenFailed, "cannot read standard input: it is closed"},
+    {Problem::kStandardOutputClosed, kOpenFailed, "cannot write standard output: it is closed"},
+    {Problem::kOutputUncreatable, kOpenFailed, "cannot create {output}: {error}"},
+    {Problem::kWriteFailed, kOpenFailed, "cannot write {output}: {error}"},
+    {Problem::kSpoolUncreatable, kOpenFailed, "cannot create a temporary file in {spool}: {error}"},
+    {Problem::kSpoolWriteFailed, kOpenFailed, "cannot write a temporary file in {spool}: {error}"},
+};
+
+using Fillings = std::vector<std::pair<std::string_view, std::string>>;
+
+// words with each {name} replaced by its filling; the names are the table's own.
+std::string filled(std::string_view words, const Fillings& fillings) {
+  std::string line;
+  for (std::size_t at = 0; at < words.size();) {
+    const std::size_t open = words.find('{', at);
+    line += words.substr(at, open - at);
+    if (open == std::string_view::npos) break;
+    const std::size_t close = words.find('}', open);
+    const std::string_view name = words.substr(open + 1, close - open - 1);
+    for (const auto& [key, value] : fillings)
+      if (key == name) line += value;
+    at = close + 1;
+  }
+  return line;
+}
+
+bool applies(When when, const ConversionReport& report, bool strict) {
+  switch (when) {
+    case When::kStrict:
+      return strict;
+    case When::kBroad:
+      return !strict;
+    case When::kImageConverted:
+      return report.image_converted;
+    case When::kImageNotConverted:
+      return !report.image_converted;
+    case When::kEndCodeMissing:
+      return report.end_code_missing;
+    case When::kAlways:
+      break;
+  }
+  return true;
+}
+
+const ReasonText* reason_text(const ConversionReport& report, bool strict) {
+  const auto* found =
+      std::find_if(std::begin(kReasonTexts), std::end(kReasonTexts), [&](const auto& row) {
+        return row.reason == report.reason && applies(row.when, report, strict);
+      });
+  return found == std::end(kReasonTexts) ? nullptr : found;
+}
+
+std::string table_name(const ConversionReport& report) {
+  return std::to_string(report.table_entries) + "-entry " +
+         (report.table_is_local ? "local" : "global") + " colour table";
+}
+
+// "words (code)", then "; hint" when there is one.
+std::string with_code_and_hint(std::string words, ConversionResult code, std::string_view hint) {
+  if (code != 0) words += " (" + std::to_string(code) + ")";
+  if (!hint.empty()) words += "; " + std::string(hint);
+  return words;
+}
+
+// A refusal by the engine: its reason's words and code, and under --strict the
+// way past it.
+std::string describe_reason(const ConversionReport& report, bool strict,
+                            std::string_view output_hint) {
+  const ReasonText* row = reason_text(report, strict);
+  if (row == nullptr) return with_code_and_hint("not converted", code_for(report.reason), "");
+  const std::string words = filled(row->words, {{"width", std::to_string(report.width)},
+                                                {"height", std::to_string(report.height)},
+                                                {"code_size", std::to_string(report.code_size)},
+                                                {"table", table_name(report)}});
+  const std::string_view hint = !output_hint.empty() ? output_hint
+                                : strict             ? row->strict_hint
+                                                     : std::string_view();
+  return with_code_and_hint(words, row->code, hint);
+}
+
+// How to name an output, for a second name taken as an input that is no GIF.
+std::string_view output_hint(const Job& job, const Outcome& outcome) {
+  const bool no_gif =
+      outcome.problem == Problem::kInputUnreadable || outcome.problem == Problem::kInputNotAFile ||
+      (outcome.problem == Problem::kConversionFailed && outcome.report.reason == Reason::kNotGif);
+  return job.may_be_meant_as_output && no_gif ? "to name the output, use -o" : "";
+}
+
+}  // namespace
+
+const char* kind_of_file(platform::FileKind kind) {
+  switch (kind) {
+    case platform::FileKind::kPipe:
+      return "a pipe";
+    case platform::FileKind::kCharacterDevice:
+    case platform::FileKind::kBlockDevice:
+      return "a device";
+    case platform::FileKind::kSocket:
+      return "a socket";
+    case platform::FileKind::kFolder:
+      return "a folder";
+    default:
+      return "not a regular file";
+  }
+}
+
+std::string describe_failure(const std::vector<Job>& jobs, std::size_t index,
+                             const Outcome& outcome, bool strict) {
+  const Job& job = jobs[index];
+  const std::string name = job.input.empty() ? std::string("\"\"") : shown_name(job.input);
+  const std::string_view hint = output_hint(job, outcome);
+  if (outcome.problem == Problem::kConversionFailed)
+    return name + ": " + describe_reason(outcome.report, strict, hint);
+  const ProblemText& row =
+      *std::find_if(std::begin(kProblemTexts), std::end(kProblemTexts),
+                    [&](const auto& r) { return r.problem == outcome.problem; });
+  const std::string words =
+      filled(row.words, {{"output", shown_output(job)},
+                         {"other", shown_name(jobs[outcome.other_job].input)},
+                         {"error", platform::describe_error(outcome.system_error)},
+                         {"kind", kind_of_file(outcome.input_kind)},
+                         {"spool", shown_name(platform::spool_folder())}});
+  return name + ": " + with_code_and_hint(words, row.code, hint);
+}
+
+}  // namespace brevlo::cli

@@ -1,0 +1,110 @@
+#include "run_report.h"
+
+#include <string>
+
+#include "failure_lines.h"
+#include "messages.h"
+
+namespace brevlo::cli {
+
+namespace {
+
+using platform::TextStream;
+
+// Batches of more files than a few get a progress line on a terminal.
+constexpr std::size_t kProgressMinimumFiles = 5;
+
+void clear_progress(RunReport& report) {
+  if (report.progress_width == 0) return;
+  // The line overwritten with blanks: "\r", a blank per character, "\r".
+  std::string blank(report.progress_width + 2, ' ');
+  blank.front() = '\r';
+  blank.back() = '\r';
+  platform::write_text(TextStream::kError, blank);
+  report.progress_width = 0;
+}
+
+void draw_progress(RunReport& report) {
+  const std::string count = std::to_string(report.finished) + "/" + std::to_string(report.total);
+  platform::write_text(TextStream::kError, "\r" + count);
+  report.progress_width = count.size();
+}
+
+// "in.gif -> in.bmp (13 × 7)"
+std::string describe_converted(const Job& job, const Outcome& outcome) {
+  return shown_name(job.input) + " -> " + shown_output(job) + " (" +
+         std::to_string(outcome.report.width) + " \u00d7 " + std::to_string(outcome.report.height) +
+         ")";
+}
+
+// The note for a converted file of several images, such as
+// "anim.gif: 12 images; converted the first", or "" for one image.
+std::string describe_images(const Job& job, const Outcome& outcome) {
+  if (outcome.report.image_count < 2) return "";
+  return shown_name(job.input) + ": " + std::to_string(outcome.report.image_count) +
+         " images; converted the first";
+}
+
+// Prints one line of the report, clearing the progress line off the terminal
+// first.
+void print_line(RunReport& report, TextStream stream, const std::string& line) {
+  clear_progress(report);
+  platform::write_text(stream, line + "\n");
+}
+
+void report_converted(RunReport& report, const Job& job, const Outcome& outcome) {
+  ++report.converted;
+  if (report.verbose) print_line(report, report.verbose_to, describe_converted(job, outcome));
+  if (const std::string note = describe_images(job, outcome); !note.empty() && !report.quiet)
+    print_line(report, TextStream::kError, note);
+}
+
+}  // namespace
+
+RunReport start_report(std::size_t total, const Options& options, bool stderr_on_terminal) {
+  RunReport report;
+  report.total = total;
+  report.done.assign(total, false);
+  report.quiet = options.quiet;
+  report.strict = options.strict;
+  report.show_skipped = options.skip_existing;
+  report.verbose = options.verbose;
+  // The BMP itself may be on standard output; the lines then go to stderr.
+  if (options.destination == Destination::kStandardOutput) report.verbose_to = TextStream::kError;
+  report.show_progress = !options.quiet && stderr_on_terminal && total >= kProgressMinimumFiles;
+  return report;
+}
+
+void report_finished(RunReport& report, const std::vector<Job>& jobs,
+                     const std::vector<Outcome>& outcomes, std::size_t index) {
+  report.done[index] = true;
+  ++report.finished;
+  for (; report.next_to_report < report.total && report.done[report.next_to_report];
+       ++report.next_to_report) {
+    const std::size_t next = report.next_to_report;
+    const Outcome& outcome = outcomes[next];
+    if (outcome.problem == Problem::kNone) {
+      report_converted(report, jobs[next], outcome);
+      continue;
+    }
+    const std::string line = describe_failure(jobs, next, outcome, report.strict);
+    if (outcome.problem == Problem::kSkipped) {
+      ++report.skipped;
+      if (report.verbose) print_line(report, report.verbose_to, line);
+      continue;
+    }
+    ++report.failed;
+    print_line(report, TextStream::kError, line);
+  }
+  if (report.show_progress) draw_progress(report);
+}
+
+void finish_report(RunReport& report) {
+  clear_progress(report);
+  if (report.total <= 1 || report.quiet) return;
+  std::string summary = std::to_string(report.converted) + " converted, ";
+  if (report.show_skipped) summary += std::to_string(report.skipped) + " skipped, ";
+  platform::write_text(TextStream::kError, summary + std::to_string(report.failed) + " failed\n");
+}
+
+}  // namespace brevlo::cli
