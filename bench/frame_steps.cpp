@@ -76,20 +76,16 @@ Reason draw_over(Canvas& canvas, const Scene& scene, std::uint32_t rows, bool lo
 // The still image's writer on the same pixel area: headers, then each row
 // handed over as the decoder hands it.
 bool write_still(const Scene& scene, platform::FileHandle file) {
+  RowBatch batch = plan_rows(file, kSide, kSide, false);
   Palette palette{};
-  if (write_headers(file, kSide, kSide, palette) != Reason::kNone) return false;
-  RowBatch batch;
-  batch.file = file;
-  batch.stride = stride_for(kSide);
-  batch.height = kSide;
-  batch.capacity = rows_per_batch(batch.stride, kSide);
-  std::vector<std::uint8_t> slots(batch.capacity * batch.stride);
-  batch.slots = slots.data();
-  for (std::uint32_t row = 0; row < kSide; ++row) {
+  if (write_headers(batch, palette) != Reason::kNone || !obtain_slots(batch)) return false;
+  bool ok = true;
+  for (std::uint32_t row = 0; row < kSide && ok; ++row) {
     std::memcpy(next_row_slot(batch), scene.pixels.data() + std::size_t{row} * kSide, kSide);
-    if (hand_over_row(batch) != Reason::kNone) return false;
+    ok = hand_over_rows(batch, 1) == Reason::kNone;
   }
-  return true;
+  release_slots(batch);
+  return ok;
 }
 
 double seconds(const std::function<bool()>& step) {
@@ -123,7 +119,7 @@ int run(int argc, char** argv) {
   FrameWriter writer;
   auto to_file = [&](const std::function<bool(platform::FileHandle)>& write) {
     const platform::FileHandle file = platform::open_for_writing(path.c_str());
-    const bool ok = file != platform::kNoFile && platform::empty(file) && write(file);
+    const bool ok = file != platform::kNoFile && platform::truncate(file) && write(file);
     return platform::close(file) && ok;
   };
   auto composed = [&](const std::vector<std::uint8_t>& pixels, bool local, bool transparent) {

@@ -158,7 +158,7 @@ std::uint32_t field(const Bytes& bmp, std::size_t at, int size) {
 Bytes frame_file(FrameWriter& writer, const Canvas& canvas, const ScratchDir& dir, Reason& reason) {
   const std::string path = dir.path("frame.bmp");
   const platform::FileHandle file = platform::open_for_writing(path.c_str());
-  platform::empty(file);
+  platform::truncate(file);
   reason = write_frame(writer, canvas, file);
   platform::close(file);
   return read_file(path);

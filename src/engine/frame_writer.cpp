@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/bmp_writer.h"
+#include "engine/little_endian.h"
 
 namespace brevlo {
 
@@ -32,12 +33,6 @@ namespace {
 
 // No colour and no cell: colours have a zero top byte, cells at most 0x01.
 constexpr std::uint32_t kNoColour = 0xFFFFFFFF;
-
-constexpr std::uint16_t kBmpSignature = 0x4D42;  // "BM"
-
-void put_le(std::uint8_t* at, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 constexpr std::uint32_t kGoldenRatio = 0x9E3779B1U;  // spreads neighbouring values apart
 
@@ -127,40 +122,21 @@ Reason obtain_block(FrameWriter& writer, const Canvas& canvas) {
   return Reason::kNone;
 }
 
-// The headers of a 24-bit BMP (see bmp_layout.h), after the file-size limit
-// is met for the whole file.
-Reason write_true_colour_headers(platform::FileHandle bmp_file, std::uint32_t width,
-                                 std::uint32_t height) {
-  const std::uint64_t bmp_size = kBmpTrueColourPixelOffset + true_colour_stride_for(width) * height;
-  if (!platform::may_grow_to(bmp_file, bmp_size)) return Reason::kWriteFailed;
-  std::array<std::uint8_t, kBmpTrueColourPixelOffset> headers{};
-  std::uint8_t* h = headers.data();
-  put_le(h + 0, kBmpSignature, 2);
-  put_le(h + 2, static_cast<std::uint32_t>(bmp_size), 4);  // under 3 * 2^28 + 54 + padding
-  put_le(h + 10, kBmpTrueColourPixelOffset, 4);
-  put_le(h + 14, kBmpInfoHeaderSize, 4);
-  put_le(h + 18, width, 4);
-  put_le(h + 22, height, 4);
-  put_le(h + 26, 1, 2);  // planes
-  put_le(h + 28, kTrueColourBitsPerPixel, 2);
-  return platform::write_at(bmp_file, 0, headers.data(), headers.size()) ? Reason::kNone
-                                                                         : Reason::kWriteFailed;
-}
-
-Reason write_frame_headers(const FrameWriter& writer, const Canvas& canvas,
+Reason write_frame_headers(FrameWriter& writer, const Canvas& canvas,
                            platform::FileHandle bmp_file) {
   switch (writer.kind) {
     case FrameKind::kGlobalIndices:
-      return write_headers(bmp_file, canvas.width, canvas.height, canvas.global_palette);
+      return write_bmp_headers(bmp_file, canvas.width, canvas.height, &canvas.global_palette,
+                               writer.system_error);
     case FrameKind::kOwnPalette: {
-      Palette palette{};
+      Palette palette{};  // blue, green, red, 0: a colour 0x00RRGGBB stored little-endian
       for (std::uint32_t i = 0; i < writer.colours->count; ++i)
-        put_le(palette.data() + std::size_t{4} * i, writer.colours->sorted[i],
-               4);  // blue, green, red, 0
-      return write_headers(bmp_file, canvas.width, canvas.height, palette);
+        put_le(palette.data() + std::size_t{4} * i, writer.colours->sorted[i], 4);
+      return write_bmp_headers(bmp_file, canvas.width, canvas.height, &palette,
+                               writer.system_error);
     }
     case FrameKind::kTrueColour:
-      return write_true_colour_headers(bmp_file, canvas.width, canvas.height);
+      return write_bmp_headers(bmp_file, canvas.width, canvas.height, nullptr, writer.system_error);
   }
   return Reason::kWriteFailed;
 }
@@ -232,8 +208,10 @@ Reason write_rows(FrameWriter& writer, const Canvas& canvas, platform::FileHandl
     }
     const std::uint64_t offset =
         pixel_offset + std::uint64_t{canvas.height - first - count} * stride;
-    if (!platform::write_at(bmp_file, offset, writer.batch, count * stride))
+    if (!platform::write_at(bmp_file, offset, writer.batch, count * stride)) {
+      writer.system_error = platform::last_error();
       return Reason::kWriteFailed;
+    }
   }
   return Reason::kNone;
 }

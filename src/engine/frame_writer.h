@@ -38,14 +38,18 @@ struct FrameWriter {
   std::uint8_t* batch = nullptr;
   std::uint64_t batch_bytes = 0;
   FrameKind kind = FrameKind::kGlobalIndices;  // of the last frame written
+  // The system's error number (platform::last_error) of the write that
+  // failed, taken straight after it; 0 while none has.
+  int system_error = 0;
 };
 
 // Writes the canvas's frame, of the kind its pixels ask for (writer.kind then
 // says which), into bmp_file, open for writing, empty and positionable. The
 // kind costs at most one pass over the frame to decide. Returns kNone;
-// kNoMemory when the writer's block cannot be had; kWriteFailed when a write
-// fails or the BMP would pass the process's file-size limit (then before
-// anything is written).
+// kNoMemory when the writer's block cannot be had (platform::last_error then
+// says why); kWriteFailed when a write fails or the BMP would pass the
+// process's file-size limit (then before anything is written), with the
+// system's error number in writer.system_error.
 Reason write_frame(FrameWriter& writer, const Canvas& canvas, platform::FileHandle bmp_file);
 
 // Releases the writer's memory; the record can then serve another file.
