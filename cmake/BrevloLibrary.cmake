@@ -8,7 +8,9 @@ set(BREVLO_ENGINE_SOURCES
   src/api/info.cpp
   src/engine/bmp_writer.cpp
   src/engine/compositor.cpp
+  src/engine/frame_parser.cpp
   src/engine/frame_writer.cpp
+  src/engine/gif_blocks.cpp
   src/engine/gif_parser.cpp
   src/engine/input_reader.cpp
   src/engine/lzw_decoder.cpp
