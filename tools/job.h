@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/conversion.h"
 #include "platform/platform.h"
@@ -43,9 +45,18 @@ struct Job {
   bool to_stdout = false;               // the BMP goes to standard output (output is "-")
   bool create_folders = false;          // the output's folder is made when missing (-r -o DIR)
   bool may_be_meant_as_output = false;  // the second of two names, which -o would make the output
-  Problem refusal = Problem::kNone;     // decided before any conversion starts
-  std::size_t other_job = 0;            // the job that refusal refers to
-  int system_error = 0;                 // the system's reason for a refusal, where one is known
+  // --frames: output is the frames' name prefix, each frame file
+  // output-001.bmp on, looked at only when its frame is ready.
+  bool frames = false;
+  Problem refusal = Problem::kNone;  // decided before any conversion starts
+  std::size_t other_job = 0;         // the job that refusal refers to
+  int system_error = 0;              // the system's reason for a refusal, where one is known
+};
+
+// A frame file of a --frames job: written, or with -n left alone.
+struct FrameFile {
+  std::uint16_t delay = 0;  // hundredths of a second
+  bool skipped = false;
 };
 
 struct Outcome {
@@ -54,6 +65,9 @@ struct Outcome {
   std::size_t other_job = 0;  // the job whose input the output leads to
   platform::FileKind input_kind = platform::FileKind::kUnknown;  // of an input not a regular file
   ConversionReport report;  // what the engine learnt about the file, and its reason
+  // --frames: each frame file in order, up to the frame that failed, if any
+  // (report.failed_frame, also for a failure of the command's own).
+  std::vector<FrameFile> frames;
 };
 
 }  // namespace brevlo::cli

@@ -99,6 +99,7 @@ std::string shown_name(const std::string& name) {
 }
 
 std::string shown_output(const Job& job) {
+  if (job.frames) return shown_name(job.output + "-*.bmp");
   return job.to_stdout ? std::string("standard output") : shown_name(job.output);
 }
 

@@ -33,6 +33,8 @@ std::vector<Source> sources_of(const Options& options) {
 Job job_for(const Options& options, const Source& source) {
   Job job;
   job.input = source.input;
+  job.frames = options.frames;
+  const auto output_name = options.frames ? frame_prefix_for : bmp_name_for;
   job.refusal = source.system_error != 0 ? Problem::kInputUnreadable : Problem::kNone;
   job.system_error = source.system_error;
   switch (options.destination) {
@@ -44,38 +46,14 @@ Job job_for(const Options& options, const Source& source) {
       job.output = options.output;
       break;
     case Destination::kBesideInputs:
-      job.output = bmp_name_for(source.input);
+      job.output = output_name(source.input);
       break;
     case Destination::kFolder:
-      job.output = (fs::path(options.output) / bmp_name_for(source.path_below_folder)).string();
+      job.output = (fs::path(options.output) / output_name(source.path_below_folder)).string();
       job.create_folders = source.found_in_folder;
       break;
   }
   return job;
-}
-
-// Follows the symbolic links from job.output to the name the BMP is given,
-// and notes what is there now; a link that cannot be followed refuses the job.
-void find_target(Job& job) {
-  fs::path name = job.output;
-  for (int followed = 0;; ++followed) {
-    const FileIdentity found = platform::identify_name(name.c_str());
-    if (found.kind != FileKind::kLink) {
-      job.target = name.string();
-      job.existing = found;
-      return;
-    }
-    std::string leads_to;
-    const int error = followed < kMaxLinks ? platform::read_link(name.string(), leads_to)
-                                           : platform::kTooManyLinks;
-    if (error != 0) {
-      job.refusal = Problem::kOutputUncreatable;
-      job.system_error = error;
-      return;
-    }
-    const fs::path next = leads_to;
-    name = next.is_absolute() ? next : name.parent_path() / next;
-  }
 }
 
 // Spells each place in the file system one way, so that "a.bmp", "./a.bmp"
@@ -109,7 +87,23 @@ class Places {
 struct InputIndex {
   InputFiles by_file;
   std::unordered_map<std::string, std::size_t> by_place;
+  // Inputs named as a frame file is (PREFIX-001.bmp), by the place of PREFIX.
+  std::unordered_map<std::string, std::size_t> by_frame_prefix;
 };
+
+// The prefix of a name that a frame file could have: "a/b-001.bmp" gives
+// "a/b"; "" for any other name.
+std::string frame_prefix_of(const std::string& name) {
+  constexpr std::string_view kBmp = ".bmp";
+  constexpr std::size_t kLeastDigits = 3;
+  if (!name.ends_with(kBmp)) return "";
+  std::size_t digits_start = name.size() - kBmp.size();
+  while (digits_start > 0 && name[digits_start - 1] >= '0' && name[digits_start - 1] <= '9')
+    --digits_start;
+  const std::size_t digits = name.size() - kBmp.size() - digits_start;
+  if (digits < kLeastDigits || digits_start < 2 || name[digits_start - 1] != '-') return "";
+  return name.substr(0, digits_start - 1);
+}
 
 bool reads_a_named_file(const Job& job) {
   return !job.input.empty() && job.input != kStandardStream;
@@ -122,12 +116,19 @@ InputIndex index_inputs(const std::vector<Job>& jobs, Places& places) {
     if (const FileIdentity& file = jobs[i].input_file; file.known)
       index.by_file.try_emplace({file.volume, file.index}, i);
     index.by_place.try_emplace(places.of(jobs[i].input), i);
+    if (const std::string prefix = frame_prefix_of(jobs[i].input); !prefix.empty())
+      index.by_frame_prefix.try_emplace(places.of(prefix), i);
   }
   return index;
 }
 
-// The job whose input the target (at place) is, or kNoInput.
+// The job whose input the target (at place) is, or kNoInput; for --frames,
+// whose input is named as one of the frame files of the prefix at place.
 std::size_t input_job_at(const InputIndex& index, const Job& job, const std::string& place) {
+  if (job.frames) {
+    auto found = index.by_frame_prefix.find(place);
+    return found == index.by_frame_prefix.end() ? kNoInput : found->second;
+  }
   if (const std::size_t input = input_job_of(index.by_file, job.existing); input != kNoInput)
     return input;
   auto found = index.by_place.find(place);
@@ -151,7 +152,9 @@ bool writes_a_named_file(const Job& job) {
 void look_at_files(Job& job, const platform::StandardStreams& streams) {
   refuse_closed_streams(job, streams);
   if (reads_a_named_file(job)) job.input_file = platform::identify_path(job.input.c_str());
-  if (writes_a_named_file(job)) find_target(job);
+  // A frame file is looked at when its frame is ready; the prefix is no file.
+  if (writes_a_named_file(job) && job.frames) job.target = job.output;
+  if (writes_a_named_file(job) && !job.frames) find_target(job);
 }
 
 // Refuses each job whose output leads to an input of the run, or is the
@@ -189,6 +192,34 @@ std::string bmp_name_for(std::string_view gif_path) {
       name[name.size() - kGif.size() - 1] != '/')
     name.resize(name.size() - kGif.size());
   return name + ".bmp";
+}
+
+void find_target(Job& job) {
+  fs::path name = job.output;
+  for (int followed = 0;; ++followed) {
+    const FileIdentity found = platform::identify_name(name.c_str());
+    if (found.kind != FileKind::kLink) {
+      job.target = name.string();
+      job.existing = found;
+      return;
+    }
+    std::string leads_to;
+    const int error = followed < kMaxLinks ? platform::read_link(name.string(), leads_to)
+                                           : platform::kTooManyLinks;
+    if (error != 0) {
+      job.refusal = Problem::kOutputUncreatable;
+      job.system_error = error;
+      return;
+    }
+    const fs::path next = leads_to;
+    name = next.is_absolute() ? next : name.parent_path() / next;
+  }
+}
+
+std::string frame_prefix_for(std::string_view gif_path) {
+  std::string name = bmp_name_for(gif_path);
+  name.resize(name.size() - std::string_view(".bmp").size());
+  return name;
 }
 
 std::size_t input_job_of(const InputFiles& inputs, const FileIdentity& found) {

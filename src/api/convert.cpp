@@ -138,9 +138,7 @@ namespace brevlo {
 
 namespace {
 
-// Frame files are named "<prefix>-001.bmp" on: at least three digits, more
-// only past 999.
-constexpr const char* kFrameNameFormat = "%s-%03u.bmp";
+// The bytes a frame's name adds to its prefix, at most (see kFrameNameFormat).
 constexpr std::size_t kFrameNameExtra = sizeof "-4294967295.bmp";
 
 // The frame composed last, written into its own file as BREVLO32 writes its

@@ -52,6 +52,11 @@ struct FrameSequence {
   ConversionReport report;       // report.frames: the frames composed so far
 };
 
+// How the files of a GIF's frames are named, frame by frame, for the library
+// and the command alike: the prefix, then the frame's number (1 = the first)
+// of three digits at least, more only past 999: "%s-%03u.bmp".
+inline constexpr const char* kFrameNameFormat = "%s-%03u.bmp";
+
 // Decoded rows wait in a block of this size before they are drawn: as many
 // rows of the image as it holds, at least one (an image is at most 65535
 // pixels wide).
