@@ -304,6 +304,38 @@ CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::str
   return run;
 }
 
+CommandRun run_brevlo_pausing_input(const std::vector<std::string>& args, const std::string& cwd,
+                                    const Bytes& first, const std::function<void()>& between,
+                                    const Bytes& rest) {
+  ScratchDir capture;
+  std::vector<char*> argv = argv_for(BREVLO_INSTALLED_COMMAND, args);
+  int input[2];
+  if (::pipe(input) != 0) return {};
+  const std::string out_path = capture.path("out.txt");
+  const std::string err_path = capture.path("err.txt");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::dup2(input[0], STDIN_FILENO) < 0 ||
+        ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0)
+      ::_exit(127);
+    ::close(input[0]);
+    ::close(input[1]);
+    exec_brevlo(argv, cwd);
+  }
+  ::close(input[0]);
+  if (child < 0) {
+    ::close(input[1]);
+    return {};
+  }
+  feed(input[1], first);
+  between();
+  feed(input[1], rest);
+  ::close(input[1]);
+  return captured(capture, wait_status(child));
+}
+
 int interrupt_brevlo(const std::vector<std::string>& args, const std::string& cwd,
                      std::chrono::microseconds delay, int signal, const Launch& launch,
                      const Bytes& input_after) {

@@ -40,6 +40,13 @@ CommandRun run_brevlo(const std::vector<std::string>& args, const std::string& c
 CommandRun run_brevlo_piped(const std::vector<std::string>& args, const std::string& cwd,
                             const Bytes& input, const std::string& stdout_path = "");
 
+// Runs it with standard input a pipe that takes `first`, then waits for
+// `between` to return before it takes `rest` and ends; its output and error
+// streams are captured as run_brevlo's are.
+CommandRun run_brevlo_pausing_input(const std::vector<std::string>& args, const std::string& cwd,
+                                    const Bytes& first, const std::function<void()>& between,
+                                    const Bytes& rest);
+
 // Starts it with an empty pipe as standard input, sends `signal` after
 // `delay`, then writes input_after into the pipe, closes it and waits.
 // Returns the wait status (see waitpid).
