@@ -2,9 +2,13 @@
 
 compose(gif_bytes) -> Composition: the screen's size, each frame's pixels and
 delay, and the damage that stopped the walk: None, or (kind, frame) with kind
-"cut short" (the file ends inside the frame), "corrupt" (its image data),
-"empty image" (a first image 0 wide or high) or "screen too large" (a canvas
-of more than MAX_CANVAS_PIXELS); frames holds the whole frames before it.
+"cut short" (the file ends inside the frame's image data or where its code
+size belongs), "ended" (inside its descriptor or local table), "corrupt" (its
+image data), "empty image" (a first image 0 wide or high), "no colour table"
+(a first image with no table of its own in a file with no global one) or
+"screen too large" (a canvas of more than MAX_CANVAS_PIXELS); frames holds the
+whole frames before it. A file that ends before the first image is damaged in
+frame 1.
 frame_bmp(composition, k) -> the bytes of the BMP file frame k becomes.
 
 The rules, one step at a time:
@@ -20,6 +24,8 @@ The rules, one step at a time:
   background, 3 to what was there before the image was drawn; 0, 1 and 4 to 7
   keep it.
 - An index past the size of the table in use is black.
+- Image data must end with the end code; a complete image's data may end at
+  its terminator without one, as the broad conversion accepts.
 
 Each pixel remembers whether it is a global-table index and whether it is the
 background (never drawn, or restored to it), so that peers that show the
@@ -48,6 +54,10 @@ class CutShort(Exception):
 
 class Corrupt(Exception):
     pass
+
+
+class Ended(Exception):
+    """The file ends inside an image's descriptor or local table."""
 
 
 class Bytes:
@@ -155,6 +165,8 @@ def decode(blocks, ending, code_size, count):
                         width += 1
                 previous = code
     if ending == "terminated":
+        if len(out) >= count:
+            return out[:count]  # complete: the terminator stands for the end code
         raise Corrupt()
     raise CutShort()
 
@@ -191,7 +203,7 @@ def compose(gif_bytes):
         packed = head[10]
         global_table = gif.take(3 << ((packed & 7) + 1)) if packed & 0x80 else None
     except CutShort:
-        return Composition(None, None, [], [], ("cut short", 1), None)
+        return Composition(None, None, [], [], ("ended", 1), None)
     screen_width = head[6] | (head[7] << 8)
     screen_height = head[8] | (head[9] << 8)
     background_index = head[11]
@@ -210,14 +222,17 @@ def compose(gif_bytes):
         try:
             introducer = gif.byte()
         except CutShort:
-            break  # no trailer after complete frames
+            introducer = 0  # the file's end reads as a 0 byte
         if introducer == 0x3B or introducer == 0:
+            if not frames:  # no image at all
+                damage = ("no colour table" if global_table is None else
+                          "no image" if introducer == 0x3B else "ended", 1)
             break
         if introducer == 0x21:
             try:
                 found = read_extension(gif)
             except CutShort:
-                break
+                continue  # the next read meets the end
             if found is not None:
                 control = found
             continue
@@ -227,29 +242,50 @@ def compose(gif_bytes):
         control = None
         frame = len(frames) + 1
         try:
-            d = gif.take(9)
+            try:
+                d = gif.take(9)
+            except CutShort:
+                # Before the first image shows a table of its own, a file
+                # without a global one has none.
+                no_table = canvas is None and global_table is None
+                damage = ("no colour table" if no_table else "ended", frame)
+                break
+            image_packed = d[8]
+            try:
+                local = gif.take(3 << ((image_packed & 7) + 1)) if image_packed & 0x80 else None
+            except CutShort:
+                raise Ended() from None
             left, top = d[0] | (d[1] << 8), d[2] | (d[3] << 8)
             w, h = d[4] | (d[5] << 8), d[6] | (d[7] << 8)
-            image_packed = d[8]
-            local = gif.take(3 << ((image_packed & 7) + 1)) if image_packed & 0x80 else None
-            code_size = gif.byte()
+            if canvas is None and local is None and global_table is None:
+                damage = ("no colour table", frame)
+                break
+            # As the still image's conversion does: the first image's size
+            # and the screen are judged before the code size is looked at.
+            code_size = None if gif.at_end() else gif.byte()
+            if canvas is None:
+                if w == 0 or h == 0:
+                    damage = ("empty image", frame)
+                    break
+                sized = screen_width and screen_height
+                width, height = (screen_width, screen_height) if sized else (w, h)
+                if width * height > MAX_CANVAS_PIXELS:
+                    damage = ("screen too large", frame)
+                    break
+                canvas = [background] * (width * height)
+            if code_size is None:
+                raise CutShort()
             blocks, ending = read_sub_blocks(gif)
             pixels = decode(blocks, ending, code_size, w * h)
+        except Ended:
+            damage = ("ended", frame)
+            break
         except CutShort:
             damage = ("cut short", frame)
             break
         except Corrupt:
             damage = ("corrupt", frame)
             break
-        if canvas is None:
-            if w == 0 or h == 0:
-                damage = ("empty image", frame)
-                break
-            width, height = (screen_width, screen_height) if screen_width and screen_height else (w, h)
-            if width * height > MAX_CANVAS_PIXELS:
-                damage = ("screen too large", frame)
-                break
-            canvas = [background] * (width * height)
         before = list(canvas)
         reached = len(pixels) // w if w else 0
         rows = interlaced_rows(h) if image_packed & 0x40 else list(range(h))

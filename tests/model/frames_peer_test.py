@@ -1,10 +1,16 @@
-"""The frames model against two general image tools that compose animations.
+"""Every frame of handcrafted animations: the library and the command against
+a plain model, and the model against two general image tools.
 
-usage: frames_peer_test.py [--measure]
+usage: frames_peer_test.py [--measure] [LIBRARY [COMMAND]]
 
-Every handcrafted animation below is composed by frames_model and by each
-peer, ImageMagick (convert -coalesce) and Pillow, and each frame is compared
-as colours. A peer that shows a pixel as transparent must show it where the
+Each animation below is composed by frames_model. The library
+(brevlo_convert_frames, flags 0) and the command (brevlo --frames), when
+given, must write exactly the model's BMP file for every frame (frame_bmp),
+no file past the frames the model keeps, the result code of the model's
+damage, and from the command the damage line and exit status.
+
+Each animation is also composed by each peer, ImageMagick (convert -coalesce)
+and Pillow, and each frame is compared as colours. A peer that shows a pixel as transparent must show it where the
 model has the background: both clear disposal 2 to transparent, as browsers
 do, where the GIF rules restore the background colour (which a BMP must hold,
 having no transparency). Every other pixel must have the model's colour.
@@ -23,6 +29,7 @@ Each model frame's BMP (frames_model.frame_bmp) is also read back by Pillow:
 its colours must be the frame's, and its kind as the rules say.
 """
 
+import ctypes
 import io
 import os
 import random
@@ -53,8 +60,9 @@ def local_table(entries, seed):
 
 
 def frame(left, top, width, height, seed, colours=4, local=None, transparent=None, disposal=0,
-          delay=10, interlaced=False, control=True):
-    """One image, with a graphic control extension unless control is False."""
+          delay=10, interlaced=False, control=True, end=True):
+    """One image, with a graphic control extension unless control is False,
+    its data ended by the end code unless end is False."""
     rng = random.Random(seed)
     pixels = [rng.randrange(colours) for _ in range(width * height)]
     packed = 0
@@ -67,8 +75,8 @@ def frame(left, top, width, height, seed, colours=4, local=None, transparent=Non
         pixels = [pixels[row * width + column] for row in gb.interlaced_rows(height)
                   for column in range(width)]
     out = gb.graphic_control(delay, transparent, disposal) if control else b""
-    return out + gb.image(width, height, gb.encode(pixels, 8), 8, packed, table, left=left,
-                          top=top)
+    return out + gb.image(width, height, gb.encode(pixels, 8, end=end), 8, packed, table,
+                          left=left, top=top)
 
 
 def animation(frames, screen=SCREEN, entries=4, background=1, trailer=True):
@@ -94,6 +102,12 @@ def corrupt_last(frames, at):
     start = len(animation(frames[:-1], trailer=False))
     data[start + at:start + at + 3] = b"\xff\xff\xff"
     return bytes(data) + frame(0, 0, 3, 3, 99)[:-1] + b"\x3b"
+
+
+def thousand_frames():
+    """1,000 one-pixel frames walking over a 4 x 3 screen, each kept."""
+    frames = [frame(k % 4, (k // 4) % 3, 1, 1, k, delay=k % 7) for k in range(1000)]
+    return animation(frames, screen=(4, 3))
 
 
 def cases():
@@ -176,7 +190,90 @@ def cases():
     three = [whole(1), frame(1, 1, 5, 5, 2), frame(2, 2, 8, 7, 3)]
     yield "cut short inside frame 3", cut_inside_last(three, 30), {
         "ImageMagick": (SKIP, "gives no frame at all for a file cut short")}
+    yield "cut short inside frame 3's descriptor", cut_inside_last(three, 14), {
+        "ImageMagick": (SKIP, "gives no frame at all for a file cut short"),
+        "Pillow": (SKIP, "gives no frame at all for a file cut short inside a descriptor")}
     yield "corrupt data in frame 3", corrupt_last(three, 25), {}
+    yield "corrupt data in frame 1", corrupt_last(three[:1], 25), {}
+    yield "a complete frame without its end code", animation([
+        whole(1), frame(2, 2, 5, 4, 2, transparent=1, end=False)]), {}
+    yield "no colour table at all", animation([frame(2, 2, 5, 4, 1)], entries=0), {}
+    yield "an image of width 0 after the first", animation([
+        whole(1), frame(2, 2, 0, 4, 2, disposal=2), frame(3, 3, 2, 2, 3)]), {
+        "ImageMagick": (SKIP, "gives no frame at all for a file with an image of width 0"),
+        "Pillow": (SKIP, "fails (ValueError) on an image of width 0")}
+    yield "1,000 frames", thousand_frames(), {"Pillow": pillow_initial}
+
+
+# ------------------------------------------------- the library and the command
+
+# The result code of each kind of damage the model finds (frames_model).
+RESULT_OF_DAMAGE = {
+    "cut short": 30004, "corrupt": 30004, "empty image": 30004, "no image": 30004,
+    "ended": 30011, "no colour table": 30008, "screen too large": 30003,
+}
+
+# The command's words for damage after the first frame.
+DAMAGE_WORDS = {
+    "cut short": "the file is cut short inside frame %d",
+    "ended": "the file is cut short inside frame %d",
+    "corrupt": "corrupt image data in frame %d",
+}
+
+
+def check_files(model, folder, prefix):
+    """The frame files in folder against the model's frames, byte for byte."""
+    want = ["%s-%03d.bmp" % (prefix, k + 1) for k in range(len(model.frames))]
+    found = set(os.listdir(folder)) if os.path.isdir(folder) else set()
+    if found != set(want):
+        return ["%d frame files (%s ...), the model %d frames" % (
+            len(found), ", ".join(sorted(found)[:3]), len(model.frames))]
+    for k, name in enumerate(want):
+        with open(os.path.join(folder, name), "rb") as written:
+            if written.read() != frames_model.frame_bmp(model, k):
+                return ["%s differs from the model's frame %d" % (name, k + 1)]
+    return []
+
+
+def load_library(path):
+    library = ctypes.CDLL(path)
+    library.brevlo_convert_frames.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32,
+                                              ctypes.POINTER(ctypes.c_uint32)]
+    library.brevlo_convert_frames.restype = ctypes.c_int32
+    return library
+
+
+def check_library(library, model, gif_path, folder):
+    """brevlo_convert_frames: the model's frames, the damage's result code."""
+    os.mkdir(folder)
+    written = ctypes.c_uint32(99)
+    code = library.brevlo_convert_frames(gif_path.encode(), os.path.join(folder, "f").encode(), 0,
+                                         ctypes.byref(written))
+    want = 0 if model.damage is None else RESULT_OF_DAMAGE[model.damage[0]]
+    found = [] if code == want else ["result %d, the model's damage %s gives %d" % (
+        code, model.damage, want)]
+    if written.value != len(model.frames):
+        found.append("%d frames written, the model %d" % (written.value, len(model.frames)))
+    return found + check_files(model, folder, "f")
+
+
+def check_command(command, model, gif_path, folder):
+    """brevlo --frames: the model's frames, the damage line and exit status."""
+    run = subprocess.run([command, "--frames", "-o", folder, gif_path], capture_output=True,
+                         text=True, check=False)
+    found = []
+    if run.returncode != (0 if model.damage is None else 1):
+        found.append("exit status %d, the model's damage %s" % (run.returncode, model.damage))
+    if model.damage is not None and model.damage[1] > 1:
+        kind, frame = model.damage
+        kept = frame - 1
+        line = "%s: %s; wrote %d frame%s\n" % (gif_path, DAMAGE_WORDS[kind] % frame, kept,
+                                                "" if kept == 1 else "s")
+        if run.stderr != line:
+            found.append("said %r, not %r" % (run.stderr, line))
+    elif (run.stderr == "") != (model.damage is None):
+        found.append("said %r for the model's damage %s" % (run.stderr, model.damage))
+    return found + check_files(model, folder, os.path.splitext(os.path.basename(gif_path))[0])
 
 
 # ---------------------------------------------------------------- the peers
@@ -263,17 +360,31 @@ def check_model_bmps(model):
     return found
 
 
+def scratch_parent():
+    """Memory-backed storage for the thousands of frame files, when there."""
+    return "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
+
+
 def main():
     measure = "--measure" in sys.argv
+    programs = [arg for arg in sys.argv[1:] if arg != "--measure"]
+    library = load_library(programs[0]) if programs else None
+    command = programs[1] if len(programs) > 1 else None
     failures = 0
     passed = 0
-    with tempfile.TemporaryDirectory(prefix="brevlo-frames-") as folder:
+    with tempfile.TemporaryDirectory(prefix="brevlo-frames-", dir=scratch_parent()) as folder:
         path = os.path.join(folder, "animation.gif")
-        for name, gif, departures in cases():
+        for number, (name, gif, departures) in enumerate(cases()):
             with open(path, "wb") as out:
                 out.write(gif)
             model = frames_model.compose(gif)
             problems = ["model BMP: " + p for p in check_model_bmps(model)]
+            if library is not None:
+                problems += ["library: " + p for p in check_library(
+                    library, model, path, os.path.join(folder, "library-%d" % number))]
+            if command is not None:
+                problems += ["command: " + p for p in check_command(
+                    command, model, path, os.path.join(folder, "command-%d" % number))]
             for peer, frames_of in PEERS:
                 peer_frames, failure = frames_of(path)
                 strict = differences(model, peer_frames, False)
