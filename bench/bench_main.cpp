@@ -5,6 +5,8 @@
 // photograph stored interlaced, which BREVLO32 refuses, is converted as the
 // command converts it. Then 2000 small GIFs go through the brevlo command,
 // one at a time (-j 1) and as many at a time as it chooses, timed per file.
+// Last, every frame of four animations made from the photograph, per frame
+// beside a still of the same size, with the command's peak memory.
 // With --check-only it converts each image once, checks the two files are
 // identical and prints no times: for a build that runs only under an
 // emulator, whose times mean nothing. With --list-images it prints, a line
@@ -29,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "animations.h"
 #include "bench_images.h"
 #include "engine/bmp_layout.h"
 #include "engine/conversion.h"
@@ -225,7 +228,13 @@ int run(const Options& options) {
   std::printf("peak memory of `brevlo` converting the %s: %s%.2f MB (%ld KiB)\n",
               images[0].name.c_str(), peak.exact ? "" : "at most ",
               static_cast<double>(peak.kilobytes) * 1024 / 1e6, peak.kilobytes);
-  const int status = report_small_files(options, images[0].gif_path, out_dir + "/icons");
+  int status = report_small_files(options, images[0].gif_path, out_dir + "/icons");
+  const std::vector<BenchAnimation> animations =
+      prepare_animations(options.cache_dir, images[0].gif_path);
+  if (status == 0)
+    status = animations.empty()
+                 ? 1
+                 : report_animations(animations, options.brevlo_program, out_dir, options.rounds);
   std::filesystem::remove_all(out_dir);
   return status;
 }
