@@ -434,9 +434,9 @@ TEST(FrameComposition, ScreenPastTheLimitIsRefusedBeforeObtainingMemory) {
 // before a byte is written, never by a signal.
 TEST(FrameComposition, WriteFailuresAndTheFileSizeLimit) {
   // 600 pixels wide: 8-bit frames take two batches, 24-bit ones four.
-  const Animation a{
-      "two_batches", 600, 500,
-      256,           0,   {{0, 0, 600, 500}, {0, 0, 600, 499, 256, -1, 0, -1, false, 8, true}}};
+  const Animation a{"two_batches",
+                    {600, 500, 256, 0},
+                    {{0, 0, 600, 500}, {0, 0, 600, 499, 256, -1, 0, -1, false, 8, true}}};
   for (std::uint64_t failing : {1, 2, 3, 4, 7}) {
     fault_injection::fail_seek_number(failing);
     Reason reason = Reason::kNone;
