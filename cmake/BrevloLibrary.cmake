@@ -7,14 +7,19 @@ set(BREVLO_ENGINE_SOURCES
   src/api/convert.cpp
   src/api/info.cpp
   src/engine/bmp_writer.cpp
-  src/engine/compositor.cpp
-  src/engine/frame_parser.cpp
-  src/engine/frame_writer.cpp
   src/engine/gif_blocks.cpp
   src/engine/gif_parser.cpp
   src/engine/input_reader.cpp
   src/engine/lzw_decoder.cpp
 )
+# Every frame of an animation, for the Linux library and the command: the
+# DLLs export BREVLO32 and BREVLOInfo alone, which never reach it.
+if(NOT WIN32)
+  list(APPEND BREVLO_ENGINE_SOURCES
+    src/engine/compositor.cpp
+    src/engine/frame_parser.cpp
+    src/engine/frame_writer.cpp)
+endif()
 if(WIN32)
   set(BREVLO_PLATFORM_SOURCE src/platform/platform_win32.cpp)
 else()
