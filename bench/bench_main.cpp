@@ -5,6 +5,8 @@
 // photograph stored interlaced, which BREVLO32 refuses, is converted as the
 // command converts it. Then 2000 small GIFs go through the brevlo command,
 // one at a time (-j 1) and as many at a time as it chooses, timed per file.
+// Last, every frame of four animations made from the photograph, per frame
+// beside a still of the same size, with the command's peak memory.
 // With --names N,M... batches of N names go through the command as a list
 // and as a walked tree (in --names-dir, on a memory file system), for their
 // peak memory and time per name; --names-only runs just that.
@@ -33,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "animations.h"
 #include "bench_images.h"
 #include "engine/bmp_layout.h"
 #include "engine/conversion.h"
@@ -259,6 +262,12 @@ int run(const Options& options) {
               images[0].name.c_str(), peak.exact ? "" : "at most ",
               static_cast<double>(peak.kilobytes) * 1024 / 1e6, peak.kilobytes);
   int status = report_small_files(options, images[0].gif_path, out_dir + "/icons");
+  const std::vector<BenchAnimation> animations =
+      prepare_animations(options.cache_dir, images[0].gif_path);
+  if (status == 0)
+    status = animations.empty()
+                 ? 1
+                 : report_animations(animations, options.brevlo_program, out_dir, options.rounds);
   std::filesystem::remove_all(out_dir);
   if (status == 0 && !options.names.empty())
     status = report_many_names(options.brevlo_program, options.names_dir, options.names);

@@ -7,10 +7,20 @@ set(BREVLO_ENGINE_SOURCES
   src/api/convert.cpp
   src/api/info.cpp
   src/engine/bmp_writer.cpp
+  src/engine/gif_blocks.cpp
   src/engine/gif_parser.cpp
   src/engine/input_reader.cpp
   src/engine/lzw_decoder.cpp
 )
+# Every frame of an animation, for the Linux library and the command on each
+# system: the DLLs export BREVLO32 and BREVLOInfo alone, which never reach it.
+set(BREVLO_FRAMES_SOURCES
+  src/engine/compositor.cpp
+  src/engine/frame_parser.cpp
+  src/engine/frame_writer.cpp)
+if(NOT WIN32)
+  list(APPEND BREVLO_ENGINE_SOURCES ${BREVLO_FRAMES_SOURCES})
+endif()
 if(WIN32)
   # The exported functions take names in the ANSI code page (file_names_win32.h).
   set(BREVLO_PLATFORM_SOURCE src/platform/platform_win32.cpp
@@ -40,12 +50,15 @@ brevlo_objects(brevlo_engine_objects ${BREVLO_ENGINE_SOURCES})
 brevlo_objects(brevlo_platform_objects ${BREVLO_PLATFORM_SOURCE})
 
 # The engine as users get it, for the command and the benchmark. On Windows
-# the command takes names as UTF-8, so its engine opens files by the wide API.
+# the command takes names as UTF-8, so its engine opens files by the wide API,
+# and it writes frames, which the DLLs leave out.
 if(WIN32)
   brevlo_objects(brevlo_utf8_platform_objects src/platform/platform_win32.cpp
     src/platform/file_names_utf8_win32.cpp src/platform/unicode_win32.cpp)
+  brevlo_objects(brevlo_frames_objects ${BREVLO_FRAMES_SOURCES})
   add_library(brevlo_static STATIC
-    $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_utf8_platform_objects>)
+    $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_frames_objects>
+    $<TARGET_OBJECTS:brevlo_utf8_platform_objects>)
 else()
   add_library(brevlo_static STATIC
     $<TARGET_OBJECTS:brevlo_engine_objects> $<TARGET_OBJECTS:brevlo_platform_objects>)

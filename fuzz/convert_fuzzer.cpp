@@ -20,6 +20,14 @@
 // the same codes then fill the rows in the order they are stored, and every
 // row must hold the same bytes in both outputs, rows never reached (zero)
 // included.
+//
+// The same bytes go through the frames' walk too, for a screen of a modest
+// size and up to kMostFrames frames: each frame file must have exactly the
+// size its header announces, the screen's size, 8 or 24 bits and zero row
+// padding; no frame must be composed where the broad conversion fails, for
+// the same reason, and one must be where it succeeds; and a first image that
+// covers the screen with global indices alone, over a background of index 0,
+// must give the broad conversion's very bytes as its frame.
 #include <brevlo.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +42,7 @@
 #include <vector>
 
 #include "engine/conversion.h"
+#include "engine/frames.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 
@@ -55,6 +64,7 @@ struct Paths {
   std::string broad_bmp;  // the engine's output under the broad options
   std::string twin_gif;   // an interlaced input with its interlace flag cleared
   std::string twin_bmp;
+  std::string frame_bmp;  // each frame of the frames' walk in turn
 };
 
 // One pair of files per fuzzing process, in memory-backed storage when there is
@@ -63,8 +73,8 @@ const Paths& scratch_paths() {
   static const Paths paths = [] {
     std::string folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string stem = folder + "/brevlo-fuzz-" + std::to_string(::getpid());
-    return Paths{stem + ".gif", stem + ".bmp", stem + "-broad.bmp", stem + "-twin.gif",
-                 stem + "-twin.bmp"};
+    return Paths{stem + ".gif",      stem + ".bmp",      stem + "-broad.bmp",
+                 stem + "-twin.gif", stem + "-twin.bmp", stem + "-frame.bmp"};
   }();
   return paths;
 }
@@ -75,6 +85,7 @@ void remove_scratch_files() {
   ::unlink(scratch_paths().broad_bmp.c_str());
   ::unlink(scratch_paths().twin_gif.c_str());
   ::unlink(scratch_paths().twin_bmp.c_str());
+  ::unlink(scratch_paths().frame_bmp.c_str());
 }
 
 [[noreturn]] void violated(const char* what) {
@@ -359,16 +370,108 @@ void check_interlaced_twin(const std::uint8_t* data, std::size_t size) {
 }
 
 // Broad results are the documented codes too, and the broad options only
-// ever add successes: a strict success is a broad success.
-void check_broad(int strict_result, const std::uint8_t* data, std::size_t size) {
+// ever add successes: a strict success is a broad success. Returns the broad
+// result.
+int check_broad(int strict_result, const std::uint8_t* data, std::size_t size) {
   const int result = convert_broadly();
   if (result == BREVLO_SUCCESS) {
     check_broad_success(strict_result);
     check_interlaced_twin(data, size);
-    return;
+    return result;
   }
   require(is_failure_code(result), "a broad result code outside the documented set");
   require(strict_result != BREVLO_SUCCESS, "the broad options refused a strict file");
+  return result;
+}
+
+// Screens walked for frames: up to this many pixels, and this many frames.
+constexpr std::uint64_t kLargestFramesScreen = std::uint64_t{1} << 20;
+constexpr std::uint32_t kMostFrames = 64;
+
+// A frame file: the size its header announces, the screen's size, 8 bits
+// with the palette or 24 without, and zero row padding.
+void check_frame_file(const brevlo::ConversionReport& report) {
+  std::uint64_t size_on_disk = 0;
+  const Bytes bmp = read_output(scratch_paths().frame_bmp, size_on_disk);
+  require(size_on_disk >= 54 && bmp[0] == 'B' && bmp[1] == 'M', "frame: no BMP headers");
+  const std::uint32_t width = get32(bmp.data() + 18);
+  const std::uint32_t height = get32(bmp.data() + 22);
+  const std::uint32_t bits = get16(bmp.data() + 28);
+  require(width == report.screen_width && height == report.screen_height,
+          "frame: its size is not the screen's");
+  require(bits == 8 || bits == 24, "frame: neither 8 nor 24 bits");
+  const std::uint64_t offset = bits == 8 ? kPixelOffset : 54;
+  const std::uint64_t used = std::uint64_t{width} * bits / 8;
+  const std::uint64_t stride = (used + 3) / 4 * 4;
+  require(get32(bmp.data() + 10) == offset && size_on_disk == get32(bmp.data() + 2) &&
+              size_on_disk == offset + stride * height,
+          "frame: its size differs from its headers");
+  if (bmp.size() != size_on_disk) return;
+  for (std::uint64_t row = 0; row < height; ++row)
+    for (std::uint64_t column = used; column < stride; ++column)
+      require(bmp[offset + row * stride + column] == 0, "frame: row padding is not zero");
+}
+
+// True when the first frame must be the broad conversion's file itself: the
+// first image covers the screen (or sizes it), with global indices alone (no
+// table of its own, no transparent index before it), over a background of
+// index 0, which stands where the broad conversion leaves rows it never
+// reached as zero.
+bool first_frame_is_the_still(const std::uint8_t* data, std::size_t size) {
+  const std::size_t at = first_descriptor(data, size);
+  if (at == 0 || at + kDescriptorSize > size || data[11] != 0) return false;
+  for (std::size_t k = first_block(data, size); k + 3 < at; ++k)
+    if (data[k] == '!' && data[k + 1] == 0xF9 && (data[k + 3] & 1) != 0) return false;
+  const std::uint32_t screen_width = get16(data + 6);
+  const std::uint32_t screen_height = get16(data + 8);
+  const bool sized_by_image = screen_width == 0 || screen_height == 0;
+  return get16(data + at) == 0 && get16(data + at + 2) == 0 && (data[at + 8] & kTableFlag) == 0 &&
+         (data[10] & kTableFlag) != 0 &&
+         (sized_by_image ||
+          (get16(data + at + 4) == screen_width && get16(data + at + 6) == screen_height));
+}
+
+// Walks the frames of the input, writing each into the frame file, and holds
+// them to the broad conversion's result (see the top of this file).
+void check_frames(int broad_result, const std::uint8_t* data, std::size_t size) {
+  namespace platform = brevlo::platform;
+  if (size < kScreenSize || std::uint64_t{get16(data + 6)} * get16(data + 8) > kLargestFramesScreen)
+    return;
+  fault_injection::fail_obtain_number(0);
+  const platform::FileHandle gif = platform::open_for_reading(scratch_paths().gif.c_str());
+  if (gif == platform::kNoFile) violated("cannot open the scratch input");
+  brevlo::FrameSequence frames;
+  brevlo::open_frames(frames, gif, brevlo::kBroadOptions);
+  while (frames.report.frames < kMostFrames && brevlo::next_frame(frames)) {
+    if (std::uint64_t{frames.report.screen_width} * frames.report.screen_height >
+        kLargestFramesScreen)
+      break;  // sized by a large first image
+    const platform::FileHandle bmp = platform::open_for_writing(scratch_paths().frame_bmp.c_str());
+    if (bmp == platform::kNoFile || !platform::truncate(bmp)) violated("cannot open a frame file");
+    require(brevlo::write_current_frame(frames, bmp) == BREVLO_SUCCESS, "a frame not written");
+    platform::close(bmp);
+    check_frame_file(frames.report);
+    if (frames.report.frames == 1 && broad_result == BREVLO_SUCCESS &&
+        first_frame_is_the_still(data, size)) {
+      std::uint64_t frame_size = 0;
+      std::uint64_t still_size = 0;
+      require(read_output(scratch_paths().frame_bmp, frame_size) ==
+                      read_output(scratch_paths().broad_bmp, still_size) &&
+                  frame_size == still_size,
+              "a first frame of global indices over the screen differs from the still's file");
+    }
+  }
+  const brevlo::ConversionReport report = frames.report;
+  brevlo::close_frames(frames);
+  platform::close(gif);
+  const fault_injection::MemoryCounts memory = fault_injection::memory_counts();
+  require(memory.obtained == memory.released, "working memory not released (frames)");
+  if (report.frames > 0) {
+    require(broad_result == BREVLO_SUCCESS, "frames composed where the broad conversion fails");
+  } else if (!report.screen_too_large) {
+    require(broad_result == brevlo::code_for(report.reason),
+            "no frame composed, for another reason than the broad conversion's failure");
+  }
 }
 
 }  // namespace
@@ -392,7 +495,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(is_failure_code(result), "a result code outside the documented set");
     check_refusal(result, data, size);
   }
-  check_broad(result, data, size);
+  const int broad_result = check_broad(result, data, size);
+  check_frames(broad_result, data, size);
   check_refused_memory(result, obtained, size);
   return 0;
 }

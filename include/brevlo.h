@@ -1,9 +1,10 @@
 /* brevlo: converts a GIF image file into an 8-bit palettised Windows BMP file.
  *
  * The whole public surface: two functions and their result codes, and on Linux
- * a third that converts as broadly as the brevlo command. Every call is
- * synchronous and complete when it returns; conversions on different threads do
- * not disturb each other. */
+ * a third that converts as broadly as the brevlo command and a fourth that
+ * writes every frame of an animation. Every call is synchronous and complete
+ * when it returns; conversions on different threads do not disturb each
+ * other. */
 #ifndef BREVLO_H
 #define BREVLO_H
 
@@ -88,6 +89,49 @@ BREVLO_API int32_t BREVLO_CALL BREVLOInfo(char* buffer, int32_t size);
  * flags it is BREVLO32 exactly. Other flag bits are reserved: pass 0.
  * Linux only: the Windows DLLs export BREVLO32 and BREVLOInfo alone. */
 BREVLO_API int32_t brevlo_convert(const char* gif_path, const char* bmp_path, uint32_t flags);
+
+/* Writes every frame of the GIF at gif_path, composed as viewers show it, into
+ * its own BMP file: bmp_prefix followed by "-001.bmp", "-002.bmp", ... (three
+ * digits at least, more only past 999: frame 1000 is "-1000.bmp"). Returns one
+ * of the result codes above and sets *frames_written (when not null) to the
+ * number of frame files written.
+ *
+ * Each frame is the whole logical screen (the screen descriptor's size, or the
+ * first image's when either is 0). The canvas starts as the background: the
+ * global colour table's colour at the background index (black past the
+ * table), or black without a global table. Each image is drawn at its offset,
+ * clipped to the screen; pixels equal to its transparent index, and rows its
+ * data never reaches, leave what is below. After a frame, disposal 2 restores
+ * the image's rectangle to the background, 3 to what was there before; 0, 1
+ * and 4 to 7 keep it. An image without a graphic control extension is opaque
+ * and kept. Indices past a table are black.
+ *
+ * A frame whose every pixel comes from the global colour table is written as
+ * BREVLO32 writes a still image: 8 bits, the global table as palette, the
+ * indices as pixels. Any other frame of at most 256 colours is 8-bit with a
+ * palette of its own colours in ascending order of (red, green, blue), black
+ * past them; a frame of more colours is 24-bit. Never dithered or quantised.
+ *
+ * Each frame file is written as soon as its frame is complete, as BREVLO32
+ * writes its output: opened without truncating it, refused (30001) when it
+ * is the input, emptied, written, and after a failure emptied and removed
+ * only when the name is the file written. A file for a frame never reached is
+ * not opened. A file cut short, or with corrupt image data, inside frame
+ * k > 1 keeps the files of frames 1 to k - 1, each whole, writes none for
+ * frame k or later, and returns the code of the damage (30004, or 30011 when
+ * the file ends inside an image's header); the same holds for a frame file
+ * that cannot be written (30001). A file that lacks only its trailer gives
+ * all its frames and 0. Damage in the first image fails as brevlo_convert
+ * does, and writes nothing. A screen of more than 268435456 pixels (a canvas
+ * of 1 GiB) gives 30003 before anything is written. Files of a prefix left
+ * from an earlier, longer animation past the last frame are not touched.
+ *
+ * With BREVLO_STRICT in flags every image must pass BREVLO32's rules (a
+ * 256-entry global colour table, no interlaced image, the end code), and the
+ * trailer must be there: a file without it gives 30011 after writing all its
+ * frames. Other flag bits are reserved: pass 0. Linux only. */
+BREVLO_API int32_t brevlo_convert_frames(const char* gif_path, const char* bmp_prefix,
+                                         uint32_t flags, uint32_t* frames_written);
 #endif
 
 #ifdef __cplusplus

@@ -18,7 +18,7 @@ WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64
 # The Debian package: dpkg-shlibdeps computes its dependencies from the
 # binaries, which CPack finds with file; lintian checks the result.
 PACKAGE_PACKAGES=(dpkg-dev file lintian)
-BENCH_PACKAGES=(libgif-dev imagemagick mate-backgrounds)
+BENCH_PACKAGES=(libgif-dev imagemagick gifsicle mate-backgrounds)
 # The 32-bit x86 Linux build and its tests; qemu-i386 runs them where the
 # kernel cannot start i386 programs.
 I686_PACKAGES=(gcc-multilib g++-multilib libgtest-dev:i386 libgif-dev:i386 qemu-user-static)

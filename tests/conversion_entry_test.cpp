@@ -18,6 +18,7 @@ namespace brevlo::test {
 namespace {
 
 const Bytes kPixels = noise_pixels(10 * 3, 8, 31);
+const Bytes kOldBmpBytes = {'o', 'l', 'd'};
 Bytes valid_gif() {
   return make_gif(10, 3, kPixels);
 }
@@ -254,6 +255,157 @@ TEST(Cleanup, OnlyTheFileWrittenIsRemoved) {
     platform::remove_written(written, out.c_str());
     EXPECT_EQ(read_file(out), (Bytes{7, 7}));
   }
+}
+
+// brevlo_convert_frames: a screen of three frames, the first all global
+// indices over the whole screen, the last with a local table.
+constexpr std::uint16_t kScreenWidth = 10;
+constexpr std::uint16_t kScreenHeight = 8;
+const Bytes kFirstFrame = noise_pixels(kScreenWidth * kScreenHeight, 8, 61);
+
+std::vector<FrameParts> three_frames() {
+  const FrameParts first = frame_at(0, 0, kScreenWidth, kScreenHeight, kFirstFrame);
+  FrameParts second = frame_at(2, 2, 4, 4, noise_pixels(16, 8, 62));
+  second.disposal = 2;
+  second.transparent = 7;
+  FrameParts third = frame_at(4, 4, 5, 3, noise_pixels(15, 2, 63));
+  third.disposal = 3;
+  third.local_table = Bytes(12, 0x40);
+  return {first, second, third};
+}
+
+// The animation's bytes, with the header and blocks as one.
+Bytes animation(const std::vector<FrameParts>& frames, bool trailer = true) {
+  return animation_gif(kScreenWidth, kScreenHeight, frames, trailer);
+}
+
+// The animation cut `into` bytes into the block of frame k (1 = the first).
+Bytes cut_inside_frame(std::size_t k, std::size_t into) {
+  const std::vector<FrameParts> frames = three_frames();
+  const std::vector<FrameParts> before(frames.begin(), frames.begin() + static_cast<long>(k - 1));
+  Bytes gif = animation(frames);
+  gif.resize(animation(before, false).size() + into);
+  return gif;
+}
+
+// Frame 2's first code made one past the table: its data is corrupt.
+Bytes corrupt_frame_2() {
+  const std::vector<FrameParts> frames = three_frames();
+  Bytes gif = animation(frames);
+  // Its extension, descriptor, code size and first sub-block's length come first.
+  const std::size_t data = animation({frames[0]}, false).size() + 8 + 10 + 1 + 1;
+  gif[data] = gif[data + 1] = 0xFF;
+  return gif;
+}
+
+Bytes interlaced_frame_2() {
+  std::vector<FrameParts> frames = three_frames();
+  frames[1].interlaced = true;
+  return animation(frames);
+}
+
+Bytes corrupt_frame_1() {
+  std::vector<FrameParts> frames = three_frames();
+  frames.resize(1);
+  Bytes gif = animation(frames);
+  gif[13 + 768 + 8 + 10 + 1 + 1] = 0xFF;
+  gif[13 + 768 + 8 + 10 + 1 + 2] = 0xFF;
+  return gif;
+}
+
+// The frames before a failure keep their files, whole; no file is made for
+// the frame that failed or any after it, and files of frames never reached
+// are not touched. Each frame file is opened, compared with the input,
+// emptied and, after a failure, removed as BREVLO32's output is.
+TEST(Frames, EachFrameFileAsBrevlo32WritesItsOutput) {
+  enum class Setup { kNone, kOldFiles, kInputIsFrame2, kFolderAtFrame2, kLinkAtFrame1 };
+  struct Case {
+    const char* what;
+    Bytes gif;
+    std::uint32_t flags;
+    Setup setup;
+    int result;
+    std::uint32_t written;
+  };
+  const Case cases[] = {
+      {"three frames", animation(three_frames()), 0, Setup::kNone, 0, 3},
+      {"strict: three frames", animation(three_frames()), BREVLO_STRICT, Setup::kNone, 0, 3},
+      {"no trailer", animation(three_frames(), false), 0, Setup::kNone, 0, 3},
+      {"strict: no trailer, after every frame", animation(three_frames(), false), BREVLO_STRICT,
+       Setup::kNone, ERR_EARLY_END, 3},
+      {"cut short inside frame 3's data", cut_inside_frame(3, 36), 0, Setup::kNone, ERR_BAD_GIF, 2},
+      {"cut short inside frame 2's descriptor", cut_inside_frame(2, 13), 0, Setup::kNone,
+       ERR_EARLY_END, 1},
+      {"corrupt data in frame 2", corrupt_frame_2(), 0, Setup::kNone, ERR_BAD_GIF, 1},
+      {"interlaced frame 2", interlaced_frame_2(), 0, Setup::kNone, 0, 3},
+      {"strict: interlaced frame 2", interlaced_frame_2(), BREVLO_STRICT, Setup::kNone,
+       ERR_UNSUPPORTED, 1},
+      {"corrupt data in frame 1, old frame files", corrupt_frame_1(), 0, Setup::kOldFiles,
+       ERR_BAD_GIF, 0},
+      {"a screen past the canvas limit", animation_gif(65535, 65535, {three_frames()[1]}), 0,
+       Setup::kNone, ERR_NO_MEMORY, 0},
+      {"old frame files: replaced, those past the last frame kept", animation(three_frames()), 0,
+       Setup::kOldFiles, 0, 3},
+      {"frame 2's name is the input", animation(three_frames()), 0, Setup::kInputIsFrame2,
+       ERR_OPEN_FAILED, 1},
+      {"frame 2's name is a folder", animation(three_frames()), 0, Setup::kFolderAtFrame2,
+       ERR_OPEN_FAILED, 1},
+      {"frame 1's name is a link to another file", animation(three_frames()), 0,
+       Setup::kLinkAtFrame1, 0, 3},
+  };
+  const Bytes first_frame =
+      expected_bmp(kScreenWidth, kScreenHeight, kFirstFrame, test_colour_table());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const std::string prefix = dir.path("a");
+    auto frame = [&](int k) { return prefix + "-00" + std::to_string(k) + ".bmp"; };
+    const std::string gif = c.setup == Setup::kInputIsFrame2 ? frame(2) : dir.path("in.gif");
+    write_file(gif, c.gif);
+    if (c.setup == Setup::kOldFiles)
+      for (int k = 1; k <= 5; ++k) write_file(frame(k), kOldBmpBytes);
+    if (c.setup == Setup::kFolderAtFrame2) std::filesystem::create_directory(frame(2));
+    if (c.setup == Setup::kLinkAtFrame1) {
+      ASSERT_EQ(::symlink("other.bmp", frame(1).c_str()), 0);
+    }
+    std::uint32_t written = 99;
+    EXPECT_EQ(brevlo_convert_frames(gif.c_str(), prefix.c_str(), c.flags, &written), c.result);
+    EXPECT_EQ(written, c.written);
+    EXPECT_EQ(read_file(gif), c.gif);
+    if (c.written > 0) {
+      EXPECT_EQ(read_file(frame(1)), first_frame);
+    }
+    for (int k = 1; k <= 5; ++k) {
+      SCOPED_TRACE(k);
+      const bool written_now = k <= static_cast<int>(c.written);
+      const bool old = c.setup == Setup::kOldFiles && !written_now;
+      const bool other =
+          (c.setup == Setup::kInputIsFrame2 || c.setup == Setup::kFolderAtFrame2) && k == 2;
+      EXPECT_EQ(exists(frame(k)), written_now || old || other);
+      if (old) {
+        EXPECT_EQ(read_file(frame(k)), kOldBmpBytes);
+      }
+    }
+    if (c.setup == Setup::kLinkAtFrame1) {
+      EXPECT_TRUE(std::filesystem::is_symlink(frame(1)));
+      EXPECT_EQ(read_file(dir.path("other.bmp")), first_frame);
+    }
+  }
+}
+
+TEST(Frames, NamesAndInputsRefusedBeforeAnyFrame) {
+  ScratchDir dir;
+  const std::string gif = dir.path("in.gif");
+  write_file(gif, animation(three_frames()));
+  const std::string prefix = dir.path("a");
+  std::uint32_t written = 99;
+  EXPECT_EQ(brevlo_convert_frames(gif.c_str(), "", 0, &written), ERR_EMPTY_NAME);
+  EXPECT_EQ(written, 0U);
+  EXPECT_EQ(brevlo_convert_frames(nullptr, prefix.c_str(), 0, &written), ERR_EMPTY_NAME);
+  EXPECT_EQ(brevlo_convert_frames(dir.path("missing.gif").c_str(), prefix.c_str(), 0, &written),
+            ERR_OPEN_FAILED);
+  EXPECT_EQ(brevlo_convert_frames(gif.c_str(), prefix.c_str(), 0, nullptr), 0);
+  EXPECT_TRUE(exists(prefix + "-003.bmp"));
 }
 
 TEST(Info, LengthThenCopyProtocol) {

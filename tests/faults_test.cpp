@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "gif_writer.h"
 #include "platform/fault_injection.h"
@@ -315,6 +316,75 @@ TEST(MemoryFailure, EveryExitOfTheDecoderReleasesItsBlocks) {
     EXPECT_GT(counts.obtained, 0U);
     EXPECT_EQ(counts.obtained, blocks_of_a_success);
     EXPECT_EQ(counts.released, counts.obtained);
+  }
+}
+
+// The frames of an animation, each written into its own file: a block of
+// memory, a positioned write or a close refused at any point fails the
+// frame it falls in with its code, keeps the files of the frames before it
+// whole, leaves no file for that frame, and releases every block. Memory
+// comes once per file: the frames after the first ask for none but the
+// canvas's widening (a local table) and the rectangle disposal 3 saves.
+TEST(FramesFailure, EachRefusalFailsItsFrameAndKeepsTheFramesBefore) {
+  std::vector<FrameParts> frames;
+  for (int k = 0; k < 6; ++k) {
+    FrameParts frame = frame_at(k, k, kWidth - 2 * k, kHeight - 2 * k,
+                                noise_pixels((kWidth - 2 * k) * (kHeight - 2 * k), 8, 90 + k));
+    frame.disposal = k % 4;
+    if (k == 3) frame.local_table = test_colour_table();
+    frames.push_back(frame);
+  }
+  ScratchDir dir;
+  const std::string in = dir.path("in.gif");
+  write_file(in, animation_gif(kWidth, kHeight, frames));
+  const std::string prefix = dir.path("a");
+  std::uint32_t written = 0;
+  ASSERT_EQ(brevlo_convert_frames(in.c_str(), prefix.c_str(), 0, &written), 0);
+  ASSERT_EQ(written, frames.size());
+  std::vector<Bytes> whole;
+  for (std::size_t k = 1; k <= frames.size(); ++k)
+    whole.push_back(read_file(prefix + "-00" + std::to_string(k) + ".bmp"));
+
+  // The last frame a refusal can fall in: every frame writes and closes its
+  // file; the last block is obtained for frame 4, which widens the canvas for
+  // its local table and saves its rectangle at the new width.
+  struct Seam {
+    const char* what;
+    void (*fail)(std::uint64_t);
+    int result;
+    std::uint32_t last_frame;
+  };
+  const Seam seams[] = {
+      {"obtain", fault_injection::fail_obtain_number, ERR_NO_MEMORY, 4},
+      {"positioned write", fault_injection::fail_seek_number, ERR_OPEN_FAILED, 6},
+      {"close", fault_injection::fail_close_number, ERR_OPEN_FAILED, 6},
+  };
+  for (const Seam& seam : seams) {
+    std::uint32_t most_written = 0;
+    std::uint64_t failing = 1;
+    for (; failing <= 64; ++failing) {
+      SCOPED_TRACE(testing::Message() << seam.what << " " << failing);
+      std::filesystem::remove_all(dir.path(""));
+      std::filesystem::create_directory(dir.path(""));
+      write_file(in, animation_gif(kWidth, kHeight, frames));
+      seam.fail(failing);
+      const int result = brevlo_convert_frames(in.c_str(), prefix.c_str(), 0, &written);
+      const fault_injection::MemoryCounts counts = fault_injection::memory_counts();
+      seam.fail(0);
+      EXPECT_EQ(counts.obtained, counts.released);
+      for (std::size_t k = 1; k <= frames.size(); ++k) {
+        const std::string name = prefix + "-00" + std::to_string(k) + ".bmp";
+        ASSERT_EQ(exists(name), k <= written) << k;
+        if (k <= written) {
+          EXPECT_EQ(read_file(name), whole[k - 1]) << k;
+        }
+      }
+      if (result == 0) break;
+      EXPECT_EQ(result, seam.result);
+      most_written = std::max(most_written, written);
+    }
+    EXPECT_LE(failing, 64U) << seam.what << ": a conversion that never succeeds";
+    EXPECT_EQ(most_written, seam.last_frame - 1) << seam.what;
   }
 }
 

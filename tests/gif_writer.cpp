@@ -1,5 +1,6 @@
 #include "gif_writer.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <utility>
 
@@ -185,6 +186,55 @@ Bytes interlaced_order(const Bytes& pixels, int width, int height) {
       const auto from = pixels.begin() + row * row_width;
       out.insert(out.end(), from, from + row_width);
     }
+  return out;
+}
+
+FrameParts frame_at(int left, int top, int width, int height, const Bytes& pixels) {
+  FrameParts frame;
+  frame.left = static_cast<std::uint16_t>(left);
+  frame.top = static_cast<std::uint16_t>(top);
+  frame.width = static_cast<std::uint16_t>(width);
+  frame.height = static_cast<std::uint16_t>(height);
+  frame.pixels = pixels;
+  return frame;
+}
+
+Bytes frame_block(const FrameParts& frame) {
+  Bytes out;
+  if (frame.control) {
+    const int flags = (frame.disposal & 7) << 2 | (frame.transparent >= 0 ? 1 : 0);
+    out = {0x21, 0xF9, 0x04, static_cast<std::uint8_t>(flags)};
+    put16(out, frame.delay);
+    out.push_back(static_cast<std::uint8_t>(std::max(frame.transparent, 0)));
+    out.push_back(0);
+  }
+  out.push_back(0x2C);
+  put16(out, frame.left);
+  put16(out, frame.top);
+  put16(out, frame.width);
+  put16(out, frame.height);
+  int table_bits = 0;
+  while ((std::size_t{6} << table_bits) < frame.local_table.size()) ++table_bits;
+  out.push_back(static_cast<std::uint8_t>((frame.local_table.empty() ? 0 : 0x80 | table_bits) |
+                                          (frame.interlaced ? 0x40 : 0)));
+  append(out, frame.local_table);
+  out.push_back(frame.code_size);
+  const Bytes stored =
+      frame.interlaced ? interlaced_order(frame.pixels, frame.width, frame.height) : frame.pixels;
+  append(out, sub_blocks(pack_codes(lzw_encode(stored, frame.code_size)), 255));
+  out.push_back(0);
+  return out;
+}
+
+Bytes animation_gif(std::uint16_t width, std::uint16_t height,
+                    const std::vector<FrameParts>& frames, bool trailer) {
+  Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
+  put16(out, width);
+  put16(out, height);
+  out.insert(out.end(), {0xF7, 0, 0});  // a 256-entry global table, background 0
+  append(out, test_colour_table());
+  for (const FrameParts& frame : frames) append(out, frame_block(frame));
+  if (trailer) out.push_back(0x3B);
   return out;
 }
 

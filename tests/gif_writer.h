@@ -70,6 +70,35 @@ Bytes make_gif(int width, int height, const Bytes& pixels, int code_size = 8, in
 // 2nd from 1.
 Bytes interlaced_order(const Bytes& pixels, int width, int height);
 
+// One image of an animation, with the graphic control extension before it.
+struct FrameParts {
+  std::uint16_t left = 0;
+  std::uint16_t top = 0;
+  std::uint16_t width = 1;
+  std::uint16_t height = 1;
+  Bytes pixels;             // width * height indices, top row first, below 2^code_size
+  int disposal = 0;         // the extension's disposal method
+  int transparent = -1;     // the transparent index, or -1 for none
+  std::uint16_t delay = 0;  // hundredths of a second
+  bool control = true;      // false: no graphic control extension at all
+  Bytes local_table;        // empty: none; else 2^n triples
+  bool interlaced = false;  // rows stored in the interlaced order
+  std::uint8_t code_size = 8;
+};
+
+// A frame of the given place, size and pixels; the rest as FrameParts says.
+FrameParts frame_at(int left, int top, int width, int height, const Bytes& pixels);
+
+// The frame's extension and image block, its data encoded whole and ended
+// with the terminator: a part of an animation's bytes, between the screen's
+// global table and the trailer.
+Bytes frame_block(const FrameParts& frame);
+
+// An animation of the given screen with the test colour table as its global
+// table (background index 0), its frames, and the trailer unless told not to.
+Bytes animation_gif(std::uint16_t width, std::uint16_t height,
+                    const std::vector<FrameParts>& frames, bool trailer = true);
+
 // Extensions commonly found before an image.
 Bytes graphic_control_extension();
 Bytes comment_extension(const std::string& text);

@@ -6,8 +6,9 @@ Usage: python_example_test.py LIBRARY SOURCE_DIR WORK_DIR
 Every Python block of the README must stand verbatim in
 examples/python/convert.py, and that program, finding the library by its
 SONAME through LD_LIBRARY_PATH as an installed one is found, must convert the
-sample, convert an interlaced GIF unless asked to be strict, and refuse a file
-that is no GIF with its code and no output left.
+sample, convert an interlaced GIF unless asked to be strict, refuse a file
+that is no GIF with its code and no output left, and write every frame of an
+animation, those before the damage of a damaged one.
 """
 import os
 import re
@@ -63,6 +64,21 @@ def main(library, source, work):
     run = run_example(library, source, source / "README.md", refused)
     if run.returncode != 1 or "(30004)" not in run.stdout or refused.exists():
         failures.append(f"not a GIF: exit {run.returncode}\n{run.stdout}{run.stderr}")
+
+    two_frames = (gb.header(screen=(4, 4)) + gb.colour_table(256) +
+                  gb.image(4, 4, gb.encode(list(range(16)), 8), 8) +
+                  gb.image(2, 2, gb.encode([1, 2, 3, 4], 8), 8, left=1, top=1))
+    animation = work / "animation.gif"
+    for gif, code, written in ((two_frames + b"\x3b", 0, 2), (two_frames[:-6], 30004, 1)):
+        for old in work.glob("frame-*.bmp"):
+            old.unlink()
+        animation.write_bytes(gif)
+        run = run_example(library, source, animation, work / "frame", "--frames")
+        files = sorted(f.name for f in work.glob("frame-*.bmp"))
+        if (f"({code}); {written} frame files written" not in run.stdout or
+                files != [f"frame-{k:03d}.bmp" for k in range(1, written + 1)]):
+            failures.append(f"frames ({code}): exit {run.returncode}, {files}\n"
+                            f"{run.stdout}{run.stderr}")
 
     for failure in failures:
         print("FAILED:", failure)

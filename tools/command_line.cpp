@@ -29,7 +29,8 @@ enum class Option {
   kInfo,
   kStrict,
   kFilesFrom,
-  kNull
+  kNull,
+  kFrames
 };
 
 // Each option's letter (0: none) and long name, and whether it takes a value.
@@ -55,6 +56,7 @@ constexpr Spelling kSpellings[] = {
     {0, "strict", false, Option::kStrict},
     {0, "files-from", true, Option::kFilesFrom},
     {'0', "null", false, Option::kNull},
+    {0, "frames", false, Option::kFrames},
 };
 
 const Spelling* spelling_of_letter(char letter) {
@@ -148,6 +150,9 @@ void apply(Parsed& parsed, Option option, std::string_view value) {
       break;
     case Option::kNull:
       options.null_separated = true;
+      break;
+    case Option::kFrames:
+      options.frames = true;
       break;
     case Option::kHelp:
       choose(options, Action::kHelp);
@@ -288,6 +293,37 @@ std::string refuse_folders_sharing_a_name(const Options& options) {
   return "";
 }
 
+// Decides where the frame files go: beside each GIF, or into the folder -o
+// PATH, made when missing; a GIF read from standard input has no name, and
+// -o NAME gives its frames theirs. Returns a usage error, or "" when all is
+// well.
+std::string decide_frames_destination(Options& options,
+                                      const std::optional<std::string>& output_path) {
+  if (options.strict)
+    return "--frames and --strict do not go together: --strict checks the first image as the "
+           "library's BREVLO32 converts it";
+  if (output_path == kStandardStream)
+    return "--frames writes a file for each frame: it cannot write to standard output (-o -)";
+  const auto stdin_reads =
+      std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
+  if (stdin_reads == 0) {
+    options.destination = output_path ? Destination::kFolder : Destination::kBesideInputs;
+    if (output_path) options.output = *output_path;
+    return "";
+  }
+  if (options.files_from == kStandardStream)
+    return "standard input (-) cannot be both the list of names (--files-from -) and an input";
+  const bool names_frames =
+      output_path && !is_folder_separator(output_path->back()) &&
+      platform::identify_path(output_path->c_str()).kind != platform::FileKind::kFolder;
+  if (options.inputs.size() != 1 || options.recursive || options.files_from || !names_frames)
+    return "--frames reads standard input (-) only as the one input, with -o NAME naming its "
+           "frames NAME-001.bmp, NAME-002.bmp, ...";
+  options.destination = Destination::kFile;
+  options.output = *output_path;
+  return "";
+}
+
 }  // namespace
 
 bool ends_with_ignoring_case(std::string_view text, std::string_view suffix) {
@@ -314,7 +350,9 @@ Options parse_command_line(const std::vector<std::string_view>& args) {
     return options;
   }
   // `brevlo IN.gif OUT.bmp`: exactly two files, only the second named .bmp.
-  const bool two_names = files.size() == 2 && !parsed.output_path && !options.files_from;
+  // Frames are named after their GIF, so with --frames every name is an input.
+  const bool two_names =
+      files.size() == 2 && !parsed.output_path && !options.files_from && !options.frames;
   if (two_names && ends_with_ignoring_case(files[1], ".bmp") &&
       !ends_with_ignoring_case(files[0], ".bmp")) {
     options.destination = Destination::kFile;
@@ -324,7 +362,9 @@ Options parse_command_line(const std::vector<std::string_view>& args) {
     options.second_may_be_output = true;
   }
   options.inputs = std::move(files);
-  if (std::string error = decide_destination(options, parsed.output_path); !error.empty())
+  std::string error = options.frames ? decide_frames_destination(options, parsed.output_path)
+                                     : decide_destination(options, parsed.output_path);
+  if (!error.empty())
     fail(options, std::move(error));
   else if (std::string shared = refuse_folders_sharing_a_name(options); !shared.empty())
     fail(options, std::move(shared));

@@ -14,7 +14,8 @@ enum class Action { kConvert, kHelp, kVersion, kInfo, kUsageError };
 // Where the BMP files go, decided once from -o, the names and -r.
 enum class Destination {
   kBesideInputs,    // each NAME.bmp beside its NAME.gif (no -o)
-  kFile,            // the one output file: -o FILE, or `brevlo IN.gif OUT.bmp`
+  kFile,            // the one output file: -o FILE, or `brevlo IN.gif OUT.bmp`; with
+                    // --frames, the name -o NAME gives the frames of standard input
   kFolder,          // below the folder -o DIR, made when missing (always with a list)
   kStandardOutput,  // -o -
 };
@@ -35,6 +36,7 @@ struct Options {
   bool verbose = false;        // -v: one line per converted file
   bool quiet = false;          // -q: report nothing but failures
   bool strict = false;         // --strict: exactly what the library's BREVLO32 accepts
+  bool frames = false;         // --frames: every frame of each GIF, NAME-001.bmp on
   // Two names were given and the second, though neither a .bmp name nor
   // (maybe) a GIF, is taken as an input: failing, it says how to name an output.
   bool second_may_be_output = false;
@@ -50,7 +52,8 @@ struct Options {
 // The destination is decided as cp decides for its last operand: see
 // Destination; this looks at the file system (is -o an existing folder, which
 // names given with -r are folders) and at whether standard output is a
-// terminal.
+// terminal. With --frames, -o names the folder the frame files go into, or
+// for standard input their name.
 Options parse_command_line(const std::vector<std::string_view>& args);
 
 // The name that stands for standard input as an input, and for standard

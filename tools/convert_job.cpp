@@ -1,6 +1,7 @@
 #include "convert_job.h"
 
 #include "engine/conversion.h"
+#include "frame_files.h"
 #include "output_commit.h"
 #include "platform/command_platform.h"
 
@@ -36,12 +37,19 @@ Outcome open_input(const Job& job, FileHandle& gif, FileIdentity& opened) {
   return outcome;
 }
 
-// Runs the engine from gif into the empty, positionable bmp. Where writing
-// failed and the system said why, the failure is the command's own, which
-// names the file.
-Outcome run_engine(FileHandle gif, FileHandle bmp, const ConversionOptions& options) {
+// Has the engine write source's BMP into the empty, positionable bmp. Where
+// writing failed and the system said why, the failure is the command's own,
+// which names the file.
+Outcome run_engine(const BmpSource& source, FileHandle bmp) {
   Outcome outcome;
-  if (convert_gif(gif, bmp, options, outcome.report) == kSuccess) return outcome;
+  ConversionResult result = kSuccess;
+  if (source.frames != nullptr) {
+    result = write_current_frame(*source.frames, bmp);
+    outcome.report = source.frames->report;
+  } else {
+    result = convert_gif(source.gif, bmp, *source.options, outcome.report);
+  }
+  if (result == kSuccess) return outcome;
   outcome.problem = Problem::kConversionFailed;
   if (outcome.report.reason == Reason::kWriteFailed && outcome.report.system_error != 0) {
     outcome.problem = Problem::kWriteFailed;
@@ -54,11 +62,11 @@ Outcome run_engine(FileHandle gif, FileHandle bmp, const ConversionOptions& opti
 // stream (standard output, a device, a pipe): these cannot be positioned, and
 // a failed conversion then sends nothing at all. A failure of the nameless
 // file is reported as its own, not the stream's.
-Outcome convert_to_stream(FileHandle gif, FileHandle stream, const ConversionOptions& options) {
+Outcome convert_to_stream(const BmpSource& source, FileHandle stream) {
   FileHandle spool = platform::kNoFile;
   if (const int error = platform::open_spool_file(spool); error != 0)
     return failure(Problem::kSpoolUncreatable, error);
-  Outcome outcome = run_engine(gif, spool, options);
+  Outcome outcome = run_engine(source, spool);
   if (outcome.problem == Problem::kWriteFailed) outcome.problem = Problem::kSpoolWriteFailed;
   if (succeeded(outcome)) {
     if (const int error = platform::copy_to_stream(spool, stream); error != 0) {
@@ -73,12 +81,11 @@ Outcome convert_to_stream(FileHandle gif, FileHandle stream, const ConversionOpt
 
 // Writes into an existing stream or device at path, in place: it is never
 // replaced or removed.
-Outcome convert_in_place(FileHandle gif, const std::string& path,
-                         const ConversionOptions& options) {
+Outcome convert_in_place(const BmpSource& source, const std::string& path) {
   FileHandle stream = platform::kNoFile;
   if (const int error = platform::open_stream_for_writing(path.c_str(), stream); error != 0)
     return failure(Problem::kOutputUncreatable, error);
-  Outcome outcome = convert_to_stream(gif, stream, options);
+  Outcome outcome = convert_to_stream(source, stream);
   if (const int error = platform::close_reporting(stream); error != 0 && succeeded(outcome))
     outcome = failure(Problem::kWriteFailed, error);
   return outcome;
@@ -87,11 +94,11 @@ Outcome convert_in_place(FileHandle gif, const std::string& path,
 // Writes the BMP into a temporary file in target's folder and gives it the
 // name target once complete: target holds the old file or the whole new one,
 // never part of one, whatever happens meanwhile.
-Outcome convert_whole_file(const Job& job, FileHandle gif, const FileIdentity& opened,
+Outcome convert_whole_file(const Job& job, const BmpSource& source, const FileIdentity& opened,
                            const Options& options, const Plan& plan) {
   platform::TemporaryFile temporary;
   if (Outcome refused = create_output_file(job, temporary); !succeeded(refused)) return refused;
-  Outcome outcome = run_engine(gif, temporary.file, conversion_of(options));
+  Outcome outcome = run_engine(source, temporary.file);
   if (succeeded(outcome)) {
     const ConversionReport report = outcome.report;
     outcome = commit_output(job, temporary, opened, options, plan);
@@ -99,26 +106,6 @@ Outcome convert_whole_file(const Job& job, FileHandle gif, const FileIdentity& o
   }
   platform::discard_temporary(temporary);
   return outcome;
-}
-
-// Decides how the BMP reaches job.target, from what was there when the run
-// was planned, and writes it there.
-Outcome convert_to_output(const Job& job, FileHandle gif, const FileIdentity& opened,
-                          const Options& options, const Plan& plan) {
-  if (job.to_stdout)
-    return convert_to_stream(gif, platform::standard_output(), conversion_of(options));
-  const FileIdentity& existing = job.existing;
-  if (!existing.known) return convert_whole_file(job, gif, opened, options, plan);
-  if (existing.kind == FileKind::kFolder)
-    return failure(Problem::kOutputUncreatable, platform::kIsAFolder);
-  // A pipe or character device (/dev/null for a dry run) holds nothing to keep.
-  if (platform::is_stream(existing.kind))
-    return convert_in_place(gif, job.target, conversion_of(options));
-  if (options.skip_existing) return failure(Problem::kSkipped);
-  if (!options.force) return failure(Problem::kOutputExists);
-  if (!platform::is_regular(existing))
-    return convert_in_place(gif, job.target, conversion_of(options));
-  return convert_whole_file(job, gif, opened, options, plan);
 }
 
 }  // namespace
@@ -134,6 +121,21 @@ bool succeeded(const Outcome& outcome) {
   return outcome.problem == Problem::kNone;
 }
 
+Outcome convert_to_output(const Job& job, const BmpSource& source, const FileIdentity& opened,
+                          const Options& options, const Plan& plan) {
+  if (job.to_stdout) return convert_to_stream(source, platform::standard_output());
+  const FileIdentity& existing = job.existing;
+  if (!existing.known) return convert_whole_file(job, source, opened, options, plan);
+  if (existing.kind == FileKind::kFolder)
+    return failure(Problem::kOutputUncreatable, platform::kIsAFolder);
+  // A pipe or character device (/dev/null for a dry run) holds nothing to keep.
+  if (platform::is_stream(existing.kind)) return convert_in_place(source, job.target);
+  if (options.skip_existing) return failure(Problem::kSkipped);
+  if (!options.force) return failure(Problem::kOutputExists);
+  if (!platform::is_regular(existing)) return convert_in_place(source, job.target);
+  return convert_whole_file(job, source, opened, options, plan);
+}
+
 Outcome convert_job(const Job& job, const Options& options, const Plan& plan) {
   if (job.refusal != Problem::kNone) {
     Outcome refused = failure(job.refusal, job.system_error);
@@ -146,7 +148,9 @@ Outcome convert_job(const Job& job, const Options& options, const Plan& plan) {
   FileHandle gif = platform::kNoFile;
   FileIdentity opened;
   if (Outcome outcome = open_input(job, gif, opened); !succeeded(outcome)) return outcome;
-  Outcome outcome = convert_to_output(job, gif, opened, options, plan);
+  Outcome outcome =
+      job.frames ? convert_frames(job, gif, opened, options, plan)
+                 : convert_to_output(job, {gif, &conversion_of(options)}, opened, options, plan);
   if (job.input != kStandardStream) platform::close(gif);
   return outcome;
 }

@@ -3,10 +3,20 @@
 #pragma once
 
 #include "command_line.h"
+#include "engine/frames.h"
 #include "job.h"
 #include "output_plan.h"
 
 namespace brevlo::cli {
+
+// What a BMP is written from: the first image of the open GIF, which the
+// engine converts under options, or (frames not null) the frame an
+// animation's walk composed last.
+struct BmpSource {
+  platform::FileHandle gif = platform::kNoFile;
+  const ConversionOptions* options = nullptr;
+  FrameSequence* frames = nullptr;
+};
 
 // Converts job.input into job.target with the engine, under the conversion
 // options the command line chose, unless planning refused the job, the input
@@ -16,6 +26,14 @@ namespace brevlo::cli {
 // moment the BMP is given its name, a name that now leads to any of the run's
 // inputs is refused.
 Outcome convert_job(const Job& job, const Options& options, const Plan& plan);
+
+// Writes the BMP of source to job.target, as what was there when the job
+// was planned (job.existing) asks: into a temporary file committed whole
+// under its name, in place for a device or pipe, or not at all where a file
+// is there and neither --force nor -n was given. opened is the input.
+Outcome convert_to_output(const Job& job, const BmpSource& source,
+                          const platform::FileIdentity& opened, const Options& options,
+                          const Plan& plan);
 
 // A failure of the command's own.
 Outcome failure(Problem problem, int system_error = 0);

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/compositor.h"
+#include "frame_files.h"
 #include "messages.h"
 #include "platform/command_platform.h"
 
@@ -20,6 +22,7 @@ enum class When : std::uint8_t {
   kImageConverted,     // the first image was decoded to its end
   kImageNotConverted,  // it was not
   kEndCodeMissing,     // the image was complete, and its data ended without its end code
+  kScreenTooLarge,     // --frames: the canvas would pass its limit
 };
 
 // An engine's reason as a person reads it. In words, {width}, {height},
@@ -37,6 +40,10 @@ constexpr std::string_view kWithoutStrict = "it converts without --strict";
 
 constexpr ReasonText kReasonTexts[] = {
     {Reason::kWriteFailed, When::kAlways, kOpenFailed, "cannot write the output", ""},
+    {Reason::kNoMemory, When::kScreenTooLarge, kNoMemory,
+     "the screen of {screen} pixels is larger than the {limit} pixels (a canvas of 1 GiB) frames "
+     "may cover",
+     ""},
     {Reason::kNoMemory, When::kAlways, kNoMemory, "not enough memory to decode the image", ""},
     {Reason::kNotGif, When::kAlways, kBadGif, "not a GIF file", ""},
     {Reason::kNoImage, When::kAlways, kBadGif, "no image in the file", ""},
@@ -121,6 +128,8 @@ bool applies(When when, const ConversionReport& report, bool strict) {
       return !report.image_converted;
     case When::kEndCodeMissing:
       return report.end_code_missing;
+    case When::kScreenTooLarge:
+      return report.screen_too_large;
     case When::kAlways:
       break;
   }
@@ -153,10 +162,14 @@ std::string describe_reason(const ConversionReport& report, bool strict,
                             std::string_view output_hint) {
   const ReasonText* row = reason_text(report, strict);
   if (row == nullptr) return with_code_and_hint("not converted", code_for(report.reason), "");
+  const std::string screen =
+      std::to_string(report.screen_width) + "x" + std::to_string(report.screen_height);
   const std::string words = filled(row->words, {{"width", std::to_string(report.width)},
                                                 {"height", std::to_string(report.height)},
                                                 {"code_size", std::to_string(report.code_size)},
-                                                {"table", table_name(report)}});
+                                                {"table", table_name(report)},
+                                                {"screen", screen},
+                                                {"limit", std::to_string(kMaxCanvasPixels)}});
   const std::string_view hint = !output_hint.empty() ? output_hint
                                 : strict             ? row->strict_hint
                                                      : std::string_view();
@@ -176,6 +189,50 @@ std::string_view output_hint(const Job& job, const Outcome& outcome) {
 std::string shown_input(const Job& job) {
   if (!job.input.empty()) return shown_name(job.input);
   return job.listed_at.empty() ? std::string("\"\"") : shown_name(job.listed_at);
+}
+
+// Damage in a later frame of an animation, as a person reads it: where the
+// file stops being whole. Other reasons keep their usual words.
+struct FrameDamageText {
+  Reason reason;
+  std::string_view words;
+};
+
+constexpr FrameDamageText kFrameDamageTexts[] = {
+    {Reason::kDataCutShort, "the file is cut short inside frame {frame}"},
+    {Reason::kEndedEarly, "the file is cut short inside frame {frame}"},
+    {Reason::kCorruptData, "corrupt image data in frame {frame}"},
+    {Reason::kBadCodeSize, "corrupt image data in frame {frame}"},
+    {Reason::kNoMemory, "not enough memory to compose frame {frame} (30003)"},
+};
+
+std::string count_of(std::uint32_t count, std::string_view what) {
+  return std::to_string(count) + " " + std::string(what) + (count == 1 ? "" : "s");
+}
+
+// The line's words for a frames job that failed in frame k > 1, whose frames
+// before it stay: the damage, or the failure as any job's, then how many
+// frames were written. Empty for any other failure.
+std::string frames_kept(const Outcome& outcome, const std::string& words) {
+  const std::uint32_t frame = outcome.report.failed_frame;
+  if (frame < 2) return "";
+  std::string line = words;
+  if (outcome.problem == Problem::kConversionFailed) {
+    const auto* damage = std::find_if(
+        std::begin(kFrameDamageTexts), std::end(kFrameDamageTexts),
+        [&](const FrameDamageText& row) { return row.reason == outcome.report.reason; });
+    if (damage != std::end(kFrameDamageTexts))
+      line = filled(damage->words, {{"frame", std::to_string(frame)}});
+  }
+  return line + "; wrote " + count_of(frame - 1, "frame");
+}
+
+// Where a job's BMP goes, as its failure line names it: for a frames job
+// that failed at a frame, that frame's file.
+std::string failed_output(const Job& job, const Outcome& outcome) {
+  if (job.frames && outcome.report.failed_frame > 0)
+    return shown_name(frame_file_name(job.output, outcome.report.failed_frame));
+  return shown_output(job);
 }
 
 }  // namespace
@@ -199,18 +256,23 @@ const char* kind_of_file(platform::FileKind kind) {
 std::string describe_failure(const Job& job, const Outcome& outcome, bool strict) {
   const std::string name = shown_input(job);
   const std::string_view hint = output_hint(job, outcome);
-  if (outcome.problem == Problem::kConversionFailed)
-    return name + ": " + describe_reason(outcome.report, strict, hint);
-  const ProblemText& row =
-      *std::find_if(std::begin(kProblemTexts), std::end(kProblemTexts),
-                    [&](const auto& r) { return r.problem == outcome.problem; });
-  const std::string words =
-      filled(row.words, {{"output", shown_output(job)},
-                         {"other", shown_name(outcome.other_input)},
-                         {"error", platform::describe_error(outcome.system_error)},
-                         {"kind", kind_of_file(outcome.input_kind)},
-                         {"spool", shown_name(platform::spool_folder())}});
-  return name + ": " + with_code_and_hint(words, row.code, hint);
+  std::string words;
+  if (outcome.problem == Problem::kConversionFailed) {
+    words = describe_reason(outcome.report, strict, hint);
+  } else {
+    const ProblemText& row =
+        *std::find_if(std::begin(kProblemTexts), std::end(kProblemTexts),
+                      [&](const auto& r) { return r.problem == outcome.problem; });
+    words = with_code_and_hint(
+        filled(row.words, {{"output", failed_output(job, outcome)},
+                           {"other", shown_name(outcome.other_input)},
+                           {"error", platform::describe_error(outcome.system_error)},
+                           {"kind", kind_of_file(outcome.input_kind)},
+                           {"spool", shown_name(platform::spool_folder())}}),
+        row.code, hint);
+  }
+  if (const std::string kept = frames_kept(outcome, words); !kept.empty()) words = kept;
+  return name + ": " + words;
 }
 
 }  // namespace brevlo::cli

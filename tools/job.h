@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/conversion.h"
 #include "platform/platform.h"
@@ -64,10 +66,19 @@ struct Job {
   bool to_stdout = false;               // the BMP goes to standard output (output is "-")
   bool create_folders = false;          // the output's folder is made when missing (-r -o DIR)
   bool may_be_meant_as_output = false;  // the second of two names, which -o would make the output
-  Problem refusal = Problem::kNone;     // decided before the conversion starts
-  std::string other_input;              // the input of the other job that refusal refers to
-  int system_error = 0;                 // the system's reason for a refusal, where one is known
-  std::string listed_at;                // as Source::listed_at
+  // --frames: output is the frames' name prefix, each frame file
+  // output-001.bmp on, looked at only when its frame is ready.
+  bool frames = false;
+  Problem refusal = Problem::kNone;  // decided before the conversion starts
+  std::string other_input;           // the input of the other job that refusal refers to
+  int system_error = 0;              // the system's reason for a refusal, where one is known
+  std::string listed_at;             // as Source::listed_at
+};
+
+// A frame file of a --frames job: written, or with -n left alone.
+struct FrameFile {
+  std::uint16_t delay = 0;  // hundredths of a second
+  bool skipped = false;
 };
 
 struct Outcome {
@@ -76,6 +87,9 @@ struct Outcome {
   std::string other_input;  // the input of the job the output leads to, or that has it
   platform::FileKind input_kind = platform::FileKind::kUnknown;  // of an input not a regular file
   ConversionReport report;  // what the engine learnt about the file, and its reason
+  // --frames: each frame file in order, up to the frame that failed, if any
+  // (report.failed_frame, also for a failure of the command's own).
+  std::vector<FrameFile> frames;
 };
 
 }  // namespace brevlo::cli

@@ -71,13 +71,16 @@ class OpenFileGate {
 };
 
 // Runs convert in a turn of gate, again after each failure for want of
-// descriptors that others' files may have caused.
+// descriptors that others' files may have caused, unless it wrote frame files
+// before it failed: those stay, and the job fails.
 template <typename Convert>
 Outcome convert_holding_files(OpenFileGate& gate, Convert convert) {
   for (;;) {
     const std::uint64_t entered = gate.enter();
     Outcome outcome = convert();
-    if (!gate.leave(platform::is_out_of_open_files(outcome.system_error), entered)) return outcome;
+    const bool out_of_files =
+        platform::is_out_of_open_files(outcome.system_error) && outcome.frames.empty();
+    if (!gate.leave(out_of_files, entered)) return outcome;
   }
 }
 

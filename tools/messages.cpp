@@ -24,6 +24,7 @@ const char* const kHelp =
     "       brevlo [OPTIONS] IN.gif OUT.bmp\n"
     "       brevlo [OPTIONS] -o OUT IN.gif\n"
     "       brevlo [OPTIONS] [-0] --files-from LIST [-o DIR] [FILE.gif...]\n"
+    "       brevlo --frames [OPTIONS] [-o DIR] FILE.gif...\n"
     "\n"
     "Converts GIF images into 8-bit palettised Windows BMP files.\n"
     "Each FILE.gif becomes FILE.bmp beside it (a final .gif is replaced, any other\n"
@@ -46,6 +47,7 @@ const char* const kHelp =
     "  -v, --verbose         one line per converted file, with its size\n"
     "  -q, --quiet           report nothing but failures\n"
     "      --strict          accept exactly what the library (BREVLO32) accepts\n"
+    "      --frames          write every frame of each GIF (see below)\n"
     "      --info            show the library's information text\n"
     "      --version         show the version\n"
     "  -h, --help            show this help\n"
@@ -56,7 +58,21 @@ const char* const kHelp =
     "(black past the GIF's table). With --strict a file converts only with a\n"
     "256-entry global colour table, a non-interlaced image, the end code and the\n"
     "trailer, with the same result codes and bytes as the library.\n"
-    "Of a file with several images only the first is converted.\n"
+    "Of a file with several images only the first is converted, unless --frames.\n"
+    "\n"
+    "With --frames each FILE.gif gives FILE-001.bmp, FILE-002.bmp, ... (more\n"
+    "digits past 999) where FILE.bmp would go: beside it, or below -o DIR, also\n"
+    "with -r and lists; - (standard input) takes -o NAME. Each frame is the whole screen as "
+    "viewers show it: the\n"
+    "background (the global table's background colour, or black), each image at\n"
+    "its place with its transparent pixels showing what is below, and disposal 2\n"
+    "(background) and 3 (previous) applied after its frame. A frame of global\n"
+    "table colours only is written as a still is; others are 8-bit with their\n"
+    "own colours in (red, green, blue) order when at most 256, else 24-bit. A\n"
+    "file damaged after its first frame keeps the frames before the damage, and\n"
+    "the command exits 1. Screens of more than 268435456 pixels are refused\n"
+    "(30003). -n, --force and -v apply to each frame file; -o - and --strict do\n"
+    "not go with --frames.\n"
     "\n"
     "Every BMP is written into a temporary file and given its name when\n"
     "complete, so an existing file is never damaged, and an interrupt leaves no\n"
@@ -94,6 +110,7 @@ constexpr Example kExamples[] = {
     {"brevlo -o {null} -v photo.gif", "check that photo.gif converts, show its size"},
     {"brevlo --force -q *.gif", "replace old BMP files, report only failures"},
     {"brevlo --strict -o {null} a.gif", "check that the library accepts a.gif"},
+    {"brevlo --frames -v -o frames anim.gif", "frames/anim-001.bmp, anim-002.bmp, ..."},
 };
 
 // Where the examples' second column starts, unless a command is longer, and
@@ -158,6 +175,7 @@ std::string shown_name(const std::string& name) {
 }
 
 std::string shown_output(const Job& job) {
+  if (job.frames) return shown_name(job.output + "-*.bmp");
   return job.to_stdout ? std::string("standard output") : shown_name(job.output);
 }
 

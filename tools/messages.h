@@ -32,7 +32,8 @@ std::string filled(std::string_view words, const Fillings& fillings);
 // \x1b ...) so that no name can move the cursor or colour the terminal.
 std::string shown_name(const std::string& name);
 
-// Where a job's BMP goes, as shown in messages.
+// Where a job's BMP goes, as shown in messages; for a --frames job, its frame
+// files as a pattern, NAME-*.bmp.
 std::string shown_output(const Job& job);
 
 }  // namespace brevlo::cli

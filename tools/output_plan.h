@@ -21,6 +21,15 @@ namespace brevlo::cli {
 // ".bmp"; any other name gets ".bmp" appended.
 std::string bmp_name_for(std::string_view gif_path);
 
+// The name prefix of a GIF's frame files (--frames): its BMP name without
+// ".bmp", so that NAME.gif gives NAME-001.bmp, NAME-002.bmp, ...
+std::string frame_prefix_for(std::string_view gif_path);
+
+// Follows the symbolic links from job.output to the name the BMP is given
+// (job.target), and notes what is there now (job.existing); a link that
+// cannot be followed refuses the job.
+void find_target(Job& job);
+
 // What every job of a run consults. The index is shared with the threads
 // that convert; the places are the planner's alone.
 struct Plan {

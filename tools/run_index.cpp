@@ -9,6 +9,7 @@ namespace {
 // The first byte of a key says what it stands for.
 constexpr char kInputFile = 'F';
 constexpr char kInputPlace = 'P';
+constexpr char kFrameNamedInput = 'N';
 constexpr char kOutputPlace = 'O';
 constexpr char kFolderPlace = 'D';
 
@@ -64,6 +65,10 @@ bool find_output(const RunIndex& index, const std::string& place, std::string& i
   return find(index, index.outputs, key_of(kOutputPlace, place), input);
 }
 
+bool find_frame_named_input(const RunIndex& index, const std::string& place, std::string& input) {
+  return find(index, index.inputs, key_of(kFrameNamedInput, place), input);
+}
+
 Added add_input_file(RunIndex& index, const platform::FileIdentity& file, const std::string& input,
                      std::string& earlier) {
   return add(index, index.inputs, key_of(file), input, earlier);
@@ -72,6 +77,11 @@ Added add_input_file(RunIndex& index, const platform::FileIdentity& file, const 
 Added add_input_place(RunIndex& index, const std::string& place, const std::string& input,
                       std::string& earlier) {
   return add(index, index.inputs, key_of(kInputPlace, place), input, earlier);
+}
+
+Added add_frame_named_input(RunIndex& index, const std::string& place, const std::string& input,
+                            std::string& earlier) {
+  return add(index, index.inputs, key_of(kFrameNamedInput, place), input, earlier);
 }
 
 Added claim_output(RunIndex& index, const std::string& place, const std::string& input,

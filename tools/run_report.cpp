@@ -3,6 +3,7 @@
 #include <string>
 
 #include "failure_lines.h"
+#include "frame_files.h"
 #include "messages.h"
 
 namespace brevlo::cli {
@@ -42,6 +43,21 @@ std::string describe_converted(const Job& job, const Outcome& outcome) {
          ")";
 }
 
+// A GIF delay is in hundredths of a second.
+constexpr unsigned kMillisecondsPerDelay = 10;
+
+// "anim.gif -> anim-003.bmp (320 × 200, 100 ms)", or for a frame file -n
+// left alone "anim.gif: skipped: anim-003.bmp already exists".
+std::string describe_frame_file(const Job& job, const Outcome& outcome, std::uint32_t frame) {
+  const FrameFile& file = outcome.frames[frame - 1];
+  const std::string name = shown_name(frame_file_name(job.output, frame));
+  if (file.skipped) return shown_name(job.input) + ": skipped: " + name + " already exists";
+  const ConversionReport& report = outcome.report;
+  return shown_name(job.input) + " -> " + name + " (" + std::to_string(report.screen_width) +
+         " \u00d7 " + std::to_string(report.screen_height) + ", " +
+         std::to_string(unsigned{file.delay} * kMillisecondsPerDelay) + " ms)";
+}
+
 // The note for a converted file of several images, such as
 // "anim.gif: 12 images; converted the first", or "" for one image.
 std::string describe_images(const Job& job, const Outcome& outcome) {
@@ -59,9 +75,17 @@ void print_line(RunReport& report, TextStream stream, const std::string& line) {
 
 void report_converted(RunReport& report, const Job& job, const Outcome& outcome) {
   ++report.converted;
+  if (job.frames) return;  // its frame files have their own lines
   if (report.verbose) print_line(report, report.verbose_to, describe_converted(job, outcome));
   if (const std::string note = describe_images(job, outcome); !note.empty() && !report.quiet)
     print_line(report, TextStream::kError, note);
+}
+
+// With -v, a line for each frame file a --frames job wrote or left alone.
+void report_frame_files(RunReport& report, const Job& job, const Outcome& outcome) {
+  if (!report.verbose) return;
+  for (std::uint32_t frame = 1; frame <= outcome.frames.size(); ++frame)
+    print_line(report, report.verbose_to, describe_frame_file(job, outcome, frame));
 }
 
 }  // namespace
@@ -82,6 +106,7 @@ RunReport start_report(const Options& options, bool stderr_on_terminal, bool tot
 }
 
 void report_outcome(RunReport& report, const Job& job, const Outcome& outcome) {
+  report_frame_files(report, job, outcome);
   if (outcome.problem == Problem::kNone) {
     report_converted(report, job, outcome);
     return;
@@ -89,7 +114,8 @@ void report_outcome(RunReport& report, const Job& job, const Outcome& outcome) {
   const std::string line = describe_failure(job, outcome, report.strict);
   if (outcome.problem == Problem::kSkipped) {
     ++report.skipped;
-    if (report.verbose) print_line(report, report.verbose_to, line);
+    // A frames job's skipped files had lines of their own.
+    if (report.verbose && outcome.frames.empty()) print_line(report, report.verbose_to, line);
     return;
   }
   ++report.failed;

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Converts a GIF file into a BMP file through the brevlo library, with ctypes.
 
-Usage: convert.py [--strict] IN.gif OUT.bmp [LIBRARY]
+Usage: convert.py [--strict | --frames] IN.gif OUT [LIBRARY]
 
-Converts every ordinary GIF, as the brevlo command does; with --strict only
-what BREVLO32 (and so the Windows DLL) accepts. LIBRARY is the shared library's
-path or name; by default libbrevlo.so.1, which the dynamic linker finds where
-the package installed it (or, for another prefix, through LD_LIBRARY_PATH).
-Prints the library's information text and what became of the conversion; exits
-0 when the BMP file was written.
+Converts every ordinary GIF into the BMP file OUT, as the brevlo command does;
+with --strict only what BREVLO32 (and so the Windows DLL) accepts; with
+--frames every frame of an animation into OUT-001.bmp, OUT-002.bmp, ...
+LIBRARY is the shared library's path or name; by default libbrevlo.so.1, which
+the dynamic linker finds where the package installed it (or, for another
+prefix, through LD_LIBRARY_PATH). Prints the library's information text and
+what became of the conversion; exits 0 when every file was written.
 """
 import sys
 
@@ -35,6 +36,9 @@ def load(library="libbrevlo.so.1"):
     brevlo.BREVLOInfo.restype = ctypes.c_int32
     brevlo.brevlo_convert.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32]
     brevlo.brevlo_convert.restype = ctypes.c_int32
+    brevlo.brevlo_convert_frames.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32,
+                                             ctypes.POINTER(ctypes.c_uint32)]
+    brevlo.brevlo_convert_frames.restype = ctypes.c_int32
     return brevlo
 
 
@@ -54,19 +58,33 @@ def convert(brevlo, gif_path, bmp_path, strict=False):
     flags = BREVLO_STRICT if strict else 0
     code = brevlo.brevlo_convert(os.fsencode(gif_path), os.fsencode(bmp_path), flags)
     return code, RESULTS.get(code, "unknown result code")
+
+
+def frames(brevlo, gif_path, prefix):
+    """Every frame of an animation into PREFIX-001.bmp, PREFIX-002.bmp, ...:
+    the result code, what it means, and how many frame files were written.
+    A file damaged after its first frame keeps the frames before the damage."""
+    written = ctypes.c_uint32(0)
+    code = brevlo.brevlo_convert_frames(os.fsencode(gif_path), os.fsencode(prefix), 0,
+                                        ctypes.byref(written))
+    return code, RESULTS.get(code, "unknown result code"), written.value
 # End of the part the README shows.
 
 
 def main(arguments):
-    strict = arguments[:1] == ["--strict"]
-    arguments = arguments[strict:]
+    mode = arguments[0] if arguments[:1] in (["--strict"], ["--frames"]) else ""
+    arguments = arguments[bool(mode):]
     if len(arguments) not in (2, 3):
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
         return 2
     brevlo = load(*arguments[2:])
     print(info(brevlo))
-    code, meaning = convert(brevlo, arguments[0], arguments[1], strict)
-    print(f"{arguments[0]}: {meaning} ({code})")
+    if mode == "--frames":
+        code, meaning, written = frames(brevlo, arguments[0], arguments[1])
+        print(f"{arguments[0]}: {meaning} ({code}); {written} frame files written")
+    else:
+        code, meaning = convert(brevlo, arguments[0], arguments[1], mode == "--strict")
+        print(f"{arguments[0]}: {meaning} ({code})")
     return 0 if code == 0 else 1
 
 

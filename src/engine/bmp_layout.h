@@ -87,4 +87,24 @@ constexpr std::uint32_t rows_per_batch(std::uint64_t stride, std::uint32_t heigh
   return fit < height ? static_cast<std::uint32_t>(fit) : height;
 }
 
+// A frame with more colours than a palette holds is a 24-bit BMP: the headers
+// above but for these fields, no palette, and three bytes a pixel.
+//
+//   offset  size                   field       value
+//   2       4                      bfSize      true-colour stride * height + 54
+//   10      4                      bfOffBits   54
+//   28      2                      biBitCount  24
+//   54      true-colour stride * height        pixel rows: blue, green, red per pixel
+//
+// Rows are bottom-up and padded with zeros to a multiple of 4 bytes, as above.
+inline constexpr std::uint32_t kBmpTrueColourPixelOffset = kBmpFileHeaderSize + kBmpInfoHeaderSize;
+static_assert(kBmpTrueColourPixelOffset == 54);
+inline constexpr std::uint16_t kTrueColourBitsPerPixel = 24;
+inline constexpr std::uint32_t kTrueColourBytesPerPixel = 3;
+
+// Bytes in one 24-bit pixel row: three per pixel, rounded up to a multiple of 4.
+constexpr std::uint64_t true_colour_stride_for(std::uint32_t width) {
+  return (std::uint64_t{width} * kTrueColourBytesPerPixel + 3) / 4 * 4;
+}
+
 }  // namespace brevlo

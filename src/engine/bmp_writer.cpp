@@ -3,28 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
+
+#include "engine/interlace.h"
+#include "engine/little_endian.h"
 
 namespace brevlo {
 
 namespace {
 
-void put16(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void put32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-// An interlaced image's rows, as they arrive: every 8th row from row 0, every
-// 8th from row 4, every 4th from row 2, then every 2nd from row 1.
-struct InterlacePass {
-  std::uint32_t start;
-  std::uint32_t step;
-};
-constexpr InterlacePass kInterlacePasses[] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
-constexpr std::uint32_t kLastPass = 3;
+constexpr std::uint32_t kLastPass = std::size(kInterlacePasses) - 1;
 
 // The first pass's rows lie every kFirstPassStep rows from the top.
 constexpr std::uint32_t kFirstPassStep = kInterlacePasses[0].step;
@@ -133,26 +121,37 @@ RowBatch plan_rows(platform::FileHandle file, std::uint32_t width, std::uint32_t
   return batch;
 }
 
-Reason write_headers(RowBatch& batch, const Palette& palette) {
-  const std::uint64_t bmp_size = kBmpPixelOffset + batch.stride * batch.height;
+Reason write_bmp_headers(platform::FileHandle file, std::uint32_t width, std::uint32_t height,
+                         const Palette* palette, int& system_error) {
+  const bool true_colour = palette == nullptr;
+  const std::uint32_t pixel_offset = true_colour ? kBmpTrueColourPixelOffset : kBmpPixelOffset;
+  const std::uint64_t stride = true_colour ? true_colour_stride_for(width) : stride_for(width);
+  const std::uint64_t bmp_size = pixel_offset + stride * height;
   // Every later write lies inside the size announced here, so a file-size
   // limit is met now, before a byte is written, never half way.
-  if (!platform::may_grow_to(batch.file, bmp_size)) {
-    batch.system_error = platform::last_error();
+  if (!platform::may_grow_to(file, bmp_size)) {
+    system_error = platform::last_error();
     return Reason::kWriteFailed;
   }
   std::array<std::uint8_t, kBmpPixelOffset> headers{};
   std::uint8_t* h = headers.data();
-  put16(h + kTypeAt, kBmpType);
-  put32(h + kFileSizeAt, static_cast<std::uint32_t>(bmp_size));  // at most 65536 * 65535 + 1078
-  put32(h + kPixelOffsetAt, kBmpPixelOffset);
-  put32(h + kInfoSizeAt, kBmpInfoHeaderSize);
-  put32(h + kWidthAt, batch.width);
-  put32(h + kHeightAt, batch.height);
-  put16(h + kPlanesAt, kPlanes);
-  put16(h + kBitCountAt, kBitsPerPixel);
-  std::memcpy(h + kPaletteAt, palette.data(), kPaletteSize);
-  return write_at(batch, 0, headers.data(), headers.size());
+  put_le(h + kTypeAt, kBmpType, 2);
+  // At most 65536 * 65535 + 1078 for 8 bits, 3 * 2^28 + 54 and padding for 24.
+  put_le(h + kFileSizeAt, static_cast<std::uint32_t>(bmp_size), 4);
+  put_le(h + kPixelOffsetAt, pixel_offset, 4);
+  put_le(h + kInfoSizeAt, kBmpInfoHeaderSize, 4);
+  put_le(h + kWidthAt, width, 4);
+  put_le(h + kHeightAt, height, 4);
+  put_le(h + kPlanesAt, kPlanes, 2);
+  put_le(h + kBitCountAt, true_colour ? kTrueColourBitsPerPixel : kBitsPerPixel, 2);
+  if (!true_colour) std::memcpy(h + kPaletteAt, palette->data(), kPaletteSize);
+  if (platform::write_at(file, 0, headers.data(), pixel_offset)) return Reason::kNone;
+  system_error = platform::last_error();
+  return Reason::kWriteFailed;
+}
+
+Reason write_headers(RowBatch& batch, const Palette& palette) {
+  return write_bmp_headers(batch.file, batch.width, batch.height, &palette, batch.system_error);
 }
 
 bool obtain_slots(RowBatch& batch) {

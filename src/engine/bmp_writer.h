@@ -53,10 +53,18 @@ struct RowBatch {
 RowBatch plan_rows(platform::FileHandle file, std::uint32_t width, std::uint32_t height,
                    bool interlaced);
 
-// Writes the 14-byte file header, the 40-byte info header and the 1024-byte
-// palette at the start of the file, for 8 bits per pixel. Returns kNone, or
-// kWriteFailed when the write fails or the whole BMP would exceed the
-// process's file-size limit (then before anything is written).
+// Writes the headers of a BMP of width x height pixels at the start of file:
+// with a palette, the 14-byte file header, the 40-byte info header and the
+// 1024-byte palette, for 8 bits per pixel; without one (null), the two
+// headers of a 24-bit BMP (see bmp_layout.h). Returns kNone, or kWriteFailed,
+// with the system's error number in system_error, when the write fails or the
+// whole BMP would exceed the process's file-size limit (then before anything
+// is written).
+Reason write_bmp_headers(platform::FileHandle file, std::uint32_t width, std::uint32_t height,
+                         const Palette* palette, int& system_error);
+
+// Writes the 8-bit headers of the batch's image, as write_bmp_headers does,
+// the system's error number going to batch.system_error.
 Reason write_headers(RowBatch& batch, const Palette& palette);
 
 // Obtains the slots of a batch whose image is not empty, zero-filled. False

@@ -112,6 +112,15 @@ struct ConversionReport {
   // of the GIF that failed, which ends the file as its end would. 0 when no
   // call failed or the system gave no number.
   int system_error = 0;
+  // Frames (frames.h): the frames composed whole so far; the frame the reason
+  // arose in (0: before the first image, or after the last frame); the
+  // frames' size, the logical screen's or the first image's; and whether a
+  // kNoMemory was the canvas limit (kMaxCanvasPixels) rather than the system.
+  std::uint32_t frames = 0;
+  std::uint32_t failed_frame = 0;
+  std::uint32_t screen_width = 0;
+  std::uint32_t screen_height = 0;
+  bool screen_too_large = false;
 };
 
 // Converts the GIF read from gif_file, front to back and never positioned (a

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -115,6 +116,23 @@ TEST(UsageErrors, ExitTwoWithAHintAndTouchNothing) {
       {{"-o", "-", "--files-from", "names"},
        "-o - writes one BMP to standard output, and a list may hold many: name a folder with -o"},
       {{"--files-from", "names", "-o", "in.gif"}, "'in.gif' is not a folder"},
+      {{"--frames", "-o", "-", "in.gif"},
+       "--frames writes a file for each frame: it cannot write to standard output (-o -)"},
+      {{"--frames", "--strict", "in.gif"},
+       "--frames and --strict do not go together: --strict checks the first image as the "
+       "library's BREVLO32 converts it"},
+      {{"--frames", "-"},
+       "--frames reads standard input (-) only as the one input, with -o NAME naming its frames "
+       "NAME-001.bmp, NAME-002.bmp, ..."},
+      {{"--frames", "-o", "dir/", "-"},
+       "--frames reads standard input (-) only as the one input, with -o NAME naming its frames "
+       "NAME-001.bmp, NAME-002.bmp, ..."},
+      {{"--frames=all", "in.gif"}, "option '--frames' takes no value"},
+      {{"--frames", "--files-from", "names", "-", "-o", "x"},
+       "--frames reads standard input (-) only as the one input, with -o NAME naming its frames "
+       "NAME-001.bmp, NAME-002.bmp, ..."},
+      {{"--frames", "--files-from", "-", "-o", "x", "-"},
+       "standard input (-) cannot be both the list of names (--files-from -) and an input"},
   };
   for (const auto& [args, error] : cases) {
     SCOPED_TRACE(error);
@@ -652,6 +670,257 @@ TEST(Modes, SeveralImagesGiveOneNoteUnlessQuiet) {
   CommandRun quiet = run_brevlo({"-q", "-f", "anim.gif"}, root(dir));
   EXPECT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.err, "");
+}
+
+// --frames: an animation of three frames on a 6 x 4 screen, the last with a
+// table of its own, and the frame files the library writes for it.
+std::vector<FrameParts> animation_frames() {
+  FrameParts first = frame_at(0, 0, 6, 4, noise_pixels(24, 8, 71));
+  first.delay = 10;
+  FrameParts second = frame_at(1, 1, 2, 2, noise_pixels(4, 8, 72));
+  second.disposal = 2;
+  FrameParts third = frame_at(3, 2, 3, 2, noise_pixels(6, 2, 73));
+  third.delay = 250;
+  third.local_table = Bytes(12, 0x33);
+  return {first, second, third};
+}
+
+const Bytes kAnimation = animation_gif(6, 4, animation_frames());
+
+std::vector<Bytes> library_frames(const Bytes& gif) {
+  ScratchDir dir;
+  write_file(dir.path("in.gif"), gif);
+  std::uint32_t written = 0;
+  brevlo_convert_frames(dir.path("in.gif").c_str(), dir.path("f").c_str(), 0, &written);
+  std::vector<Bytes> frames;
+  for (std::uint32_t k = 1; k <= written; ++k)
+    frames.push_back(read_file(dir.path("f-00" + std::to_string(k) + ".bmp")));
+  return frames;
+}
+
+const std::vector<Bytes> kAnimationFrames = library_frames(kAnimation);
+
+// The animation cut short inside its third frame, or with corrupt data in its
+// second (its first code past the table).
+Bytes damaged_animation(bool cut) {
+  const std::vector<FrameParts> frames = animation_frames();
+  Bytes gif = kAnimation;
+  const std::size_t second = animation_gif(6, 4, {frames[0]}, false).size();
+  const std::size_t third = animation_gif(6, 4, {frames[0], frames[1]}, false).size();
+  if (cut) {
+    gif.resize(third + 20);
+  } else {
+    gif[second + 8 + 10 + 1 + 1] = 0xFF;
+    gif[second + 8 + 10 + 1 + 2] = 0xFF;
+  }
+  return gif;
+}
+
+std::string frame_line(const std::string& input, const std::string& frame, int ms) {
+  return input + " -> " + frame + " (6 \u00d7 4, " + std::to_string(ms) + " ms)\n";
+}
+
+// Each GIF's frames go beside it or into -o DIR, named after it, numbered
+// from 1; a frame files' prefix is an output like any other, refused to a
+// second input that has it or when one of its frame names is an input. A
+// damaged file keeps the frames before the damage and exits 1.
+TEST(Frames, NamedAfterTheirGifBesideItOrInTheFolder) {
+  struct Case {
+    Args args;
+    std::vector<std::pair<std::string, Bytes>> inputs;
+    std::vector<std::pair<std::string, int>> frames;  // each file and its frame in the animation
+    int status;
+    std::string out;
+    std::string err;
+    Launch launch{};
+  };
+  Launch piped;
+  piped.stdin_path = "anim.gif";
+  const std::vector<Case> cases = {
+      {{"--frames", "anim.gif"},
+       {{"anim.gif", kAnimation}},
+       {{"anim-001.bmp", 1}, {"anim-002.bmp", 2}, {"anim-003.bmp", 3}},
+       0,
+       "",
+       ""},
+      {{"--frames", "-v", "-o", "out", "anim.gif"},
+       {{"anim.gif", kAnimation}},
+       {{"out/anim-001.bmp", 1}, {"out/anim-002.bmp", 2}, {"out/anim-003.bmp", 3}},
+       0,
+       frame_line("anim.gif", "out/anim-001.bmp", 100) +
+           frame_line("anim.gif", "out/anim-002.bmp", 0) +
+           frame_line("anim.gif", "out/anim-003.bmp", 2500),
+       ""},
+      {{"--frames", "-o", "new/deeper", "-j", "2", "sub/anim.gif", "still.gif"},
+       {{"sub/anim.gif", kAnimation}, {"still.gif", kPicture.gif}},
+       {{"new/deeper/anim-001.bmp", 1},
+        {"new/deeper/anim-002.bmp", 2},
+        {"new/deeper/anim-003.bmp", 3},
+        {"new/deeper/still-001.bmp", 0}},
+       0,
+       "",
+       "2 converted, 0 failed\n"},
+      {{"--frames", "-r", "-o", "out", "sub"},
+       {{"sub/deeper/anim.gif", kAnimation}},
+       {{"out/sub/deeper/anim-001.bmp", 1},
+        {"out/sub/deeper/anim-002.bmp", 2},
+        {"out/sub/deeper/anim-003.bmp", 3}},
+       0,
+       "",
+       ""},
+      {{"--frames", "-r", "-o", "out", "sub/"},
+       {{"sub/deeper/anim.gif", kAnimation}},
+       {{"out/deeper/anim-001.bmp", 1},
+        {"out/deeper/anim-002.bmp", 2},
+        {"out/deeper/anim-003.bmp", 3}},
+       0,
+       "",
+       ""},
+      {{"--frames", "-o", "piped", "-"},
+       {{"anim.gif", kAnimation}},
+       {{"piped-001.bmp", 1}, {"piped-002.bmp", 2}, {"piped-003.bmp", 3}},
+       0,
+       "",
+       "",
+       piped},
+      {{"--frames", "-v", "anim.gif"},
+       {{"anim.gif", damaged_animation(true)}},
+       {{"anim-001.bmp", 1}, {"anim-002.bmp", 2}},
+       1,
+       frame_line("anim.gif", "anim-001.bmp", 100) + frame_line("anim.gif", "anim-002.bmp", 0),
+       "anim.gif: the file is cut short inside frame 3; wrote 2 frames\n"},
+      {{"--frames", "anim.gif"},
+       {{"anim.gif", damaged_animation(false)}},
+       {{"anim-001.bmp", 1}},
+       1,
+       "",
+       "anim.gif: corrupt image data in frame 2; wrote 1 frame\n"},
+      {{"--frames", "anim.gif", "anim.GIF"},
+       {{"anim.gif", kAnimation}, {"anim.GIF", kPicture.gif}},
+       {{"anim-001.bmp", 1}, {"anim-002.bmp", 2}, {"anim-003.bmp", 3}},
+       1,
+       "",
+       "anim.GIF: not converted: its output anim-*.bmp is also the output of anim.gif\n"
+       "1 converted, 1 failed\n"},
+      {{"--frames", "anim.gif", "anim-002.bmp"},
+       {{"anim.gif", kAnimation}, {"anim-002.bmp", kPicture.gif}},
+       {{"anim-002.bmp-001.bmp", 0}},
+       1,
+       "",
+       "anim.gif: not converted: the output anim-*.bmp is the input file anim-002.bmp\n"
+       "1 converted, 1 failed\n"},
+      {{"--frames", "big.gif"},
+       {{"big.gif", animation_gif(65535, 65535, {animation_frames()[1]})}},
+       {},
+       1,
+       "",
+       "big.gif: the screen of 65535x65535 pixels is larger than the 268435456 pixels (a canvas "
+       "of 1 GiB) frames may cover (30003)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    ScratchDir dir;
+    for (const auto& [name, bytes] : c.inputs) {
+      fs::create_directories(fs::path(dir.path(name)).parent_path());
+      write_file(dir.path(name), bytes);
+    }
+    CommandRun run = run_brevlo(c.args, root(dir), c.launch);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    std::set<std::string> want;
+    for (const auto& [name, frame] : c.frames) {
+      want.insert(name);
+      EXPECT_EQ(read_file(dir.path(name)), frame == 0 ? kPicture.bmp : kAnimationFrames[frame - 1])
+          << name;
+    }
+    // No file but these was written: none past the last frame of each.
+    std::set<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(root(dir)))
+      if (entry.is_regular_file()) found.insert(fs::relative(entry.path(), root(dir)).string());
+    for (const auto& input : c.inputs) found.erase(input.first);
+    EXPECT_EQ(found, want);
+  }
+}
+
+// Each frame file is an output like any other: kept without --force (the
+// job then ends there, its frames before it written), left alone with -n
+// (the rest written), replaced with --force.
+TEST(Frames, EachFrameFileIsKeptSkippedOrReplaced) {
+  struct Case {
+    Args args;
+    int status;
+    std::string out;
+    std::string err;
+    std::vector<int> new_frames;  // the frames written; the old second stays unless among them
+  };
+  const std::vector<Case> cases = {
+      {{"--frames", "anim.gif"},
+       1,
+       "",
+       "anim.gif: not converted: anim-002.bmp already exists (use --force to replace it, or -n "
+       "to skip it); wrote 1 frame\n",
+       {1}},
+      {{"--frames", "-n", "-v", "anim.gif"},
+       0,
+       frame_line("anim.gif", "anim-001.bmp", 100) +
+           "anim.gif: skipped: anim-002.bmp already exists\n" +
+           frame_line("anim.gif", "anim-003.bmp", 2500),
+       "",
+       {1, 3}},
+      {{"--frames", "--force", "anim.gif"}, 0, "", "", {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    ScratchDir dir;
+    write_file(dir.path("anim.gif"), kAnimation);
+    write_file(dir.path("anim-002.bmp"), kOldBmp);
+    CommandRun run = run_brevlo(c.args, root(dir));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    for (int k = 1; k <= 3; ++k) {
+      SCOPED_TRACE(k);
+      const std::string name = dir.path("anim-00" + std::to_string(k) + ".bmp");
+      const bool written =
+          std::find(c.new_frames.begin(), c.new_frames.end(), k) != c.new_frames.end();
+      if (written) {
+        EXPECT_EQ(read_file(name), kAnimationFrames[static_cast<std::size_t>(k - 1)]);
+      } else if (k == 2) {
+        EXPECT_EQ(read_file(name), kOldBmp);
+      } else {
+        EXPECT_FALSE(exists(name));
+      }
+    }
+    std::set<int> present(c.new_frames.begin(), c.new_frames.end());
+    present.insert(2);  // the old file, kept or replaced
+    EXPECT_EQ(entries(root(dir)), 1 + present.size());
+  }
+}
+
+// A frame file is written as soon as its frame is complete: read from a pipe
+// that pauses after the first frame, its file is there while the command
+// waits for the rest.
+TEST(Frames, EachIsWrittenAsSoonAsItIsComplete) {
+  ScratchDir dir;
+  const std::size_t second = animation_gif(6, 4, {animation_frames()[0]}, false).size();
+  const Bytes first(kAnimation.begin(), kAnimation.begin() + static_cast<long>(second) + 12);
+  const Bytes rest(kAnimation.begin() + static_cast<long>(second) + 12, kAnimation.end());
+  bool first_file_before_the_rest = false;
+  const CommandRun run = run_brevlo_paced(
+      {"--frames", "-o", "piped", "-"}, root(dir), {first, rest}, [&](std::size_t chunk) {
+        if (chunk != 0) return;
+        for (int wait = 0; wait < 1000 && !first_file_before_the_rest; ++wait) {
+          first_file_before_the_rest = exists(dir.path("piped-001.bmp"));
+          if (!first_file_before_the_rest) ::usleep(10000);
+        }
+        EXPECT_FALSE(exists(dir.path("piped-002.bmp")));
+      });
+  EXPECT_TRUE(first_file_before_the_rest);
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (std::size_t k = 1; k <= 3; ++k)
+    EXPECT_EQ(read_file(dir.path("piped-00" + std::to_string(k) + ".bmp")),
+              kAnimationFrames[k - 1]);
 }
 
 // A file-size limit fails the write like any other failure (the command

@@ -48,8 +48,8 @@ def extension(label, payloads, terminator=True):
     return bytes(out)
 
 
-def graphic_control(delay=0, transparent=None):
-    flags = 1 if transparent is not None else 0
+def graphic_control(delay=0, transparent=None, disposal=0):
+    flags = (disposal & 7) << 2 | (1 if transparent is not None else 0)
     body = bytes((flags,)) + delay.to_bytes(2, "little") + bytes((transparent or 0,))
     return extension(0xF9, [body])
 
@@ -60,9 +60,23 @@ def descriptor(width, height, packed=0, left=0, top=0):
 
 
 def image(width, height, data, code_size=8, packed=0, local_table=b"", sizes=(255,),
-          terminator=True):
-    return (descriptor(width, height, packed) + local_table + bytes((code_size,)) +
+          terminator=True, left=0, top=0):
+    return (descriptor(width, height, packed, left, top) + local_table + bytes((code_size,)) +
             sub_blocks(data, sizes, terminator))
+
+
+def table_bits(entries):
+    """The size field of a colour table's packed byte: 2^(bits+1) entries."""
+    bits = 0
+    while (2 << bits) < entries:
+        bits += 1
+    return bits
+
+
+def interlaced_rows(height):
+    """Image row numbers in the order an interlaced image stores them."""
+    return [row for start, step in ((0, 8), (4, 8), (2, 4), (1, 2))
+            for row in range(start, height, step)]
 
 
 def assign_widths(symbols, code_size):
