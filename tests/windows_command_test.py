@@ -54,6 +54,32 @@ CUT_GIF = PLAIN_GIF[:40]
 LONG_GIF = gif(400, 300)
 
 
+def animation_frames():
+    """Three frames over a 13 x 7 screen: the whole screen, a rectangle with a
+    transparent colour restored to the background after it, and a rectangle
+    with a local table (an 8-bit frame with its own palette) restored to what
+    was there before it."""
+    whole = [(5 * i) % 251 for i in range(13 * 7)]
+    patch = [7 if i % 3 == 0 else 40 + i for i in range(6 * 4)]
+    return [gif_bytes.graphic_control(10) + gif_bytes.image(13, 7, gif_bytes.encode(whole, 8)),
+            gif_bytes.graphic_control(0, transparent=7, disposal=2) +
+            gif_bytes.image(6, 4, gif_bytes.encode(patch, 8), left=3, top=2),
+            gif_bytes.graphic_control(250, disposal=3) +
+            gif_bytes.image(5, 3, gif_bytes.encode([i % 4 for i in range(15)], 8), packed=0x81,
+                            local_table=gif_bytes.colour_table(4, seed=9), left=8, top=4)]
+
+
+def animation(frames):
+    return (gif_bytes.header(screen=(13, 7), background=3) + gif_bytes.colour_table(256, seed=13) +
+            b"".join(frames) + b"\x3b")
+
+
+ANIMATION = animation(animation_frames())
+# Cut short inside its third frame, and with a code past the table in it.
+CUT_ANIMATION = animation(animation_frames()[:2])[:-1] + animation_frames()[2][:33]
+CORRUPT_ANIMATION = animation(animation_frames()[:2] + [gif_bytes.image(5, 3, b"\xff\xff\xff")])
+
+
 def batch(count):
     return {f"in/g{i:02d}.gif": gif(5 + i, 3 + i) for i in range(count)}
 
@@ -227,6 +253,46 @@ ROWS = [
     {"name": "-r folders from a list keep their names; a later one of the same name fails",
      "files": {**TREE, "more/pics/x.gif": PLAIN_GIF, "names": b"pics\nmore/pics\n"},
      "args": ["-r", "-v", "--files-from", "names", "-o", "out"]},
+    {"name": "--frames of an animation with a Unicode name, a line for each frame",
+     "files": {"日本.gif": ANIMATION}, "args": ["--frames", "-v", "日本.gif"]},
+    {"name": "--frames into -o DIR, made when missing, a still's one frame too",
+     "files": {"日本.gif": ANIMATION, "b.gif": CRLF_GIF},
+     "args": ["--frames", "-v", "-o", "出力/写真", "日本.gif", "b.gif"]},
+    {"name": "--frames with a drive letter and backslashes",
+     "files": {"pics/sub/c.gif": ANIMATION},
+     "args": ["--frames", "-v", "-o", "{here}{sep}out{sep}", "pics{sep}sub{sep}c.gif"]},
+    {"name": "--frames from standard input, named by -o NAME",
+     "files": {}, "args": ["--frames", "-v", "-o", "片", "-"], "stdin": ANIMATION},
+    {"name": "--frames: damage in a later frame keeps the frames before it",
+     "files": {"cut.gif": CUT_ANIMATION, "bad.gif": CORRUPT_ANIMATION},
+     "args": ["--frames", "-v", "cut.gif", "bad.gif"]},
+    {"name": "--frames -n skips an existing frame file and writes the others",
+     "files": {"a.gif": ANIMATION, "a-002.bmp": b"old"}, "args": ["--frames", "-n", "-v", "a.gif"]},
+    {"name": "--frames stops at an existing frame file without --force",
+     "files": {"a.gif": ANIMATION, "a-002.bmp": b"old"}, "args": ["--frames", "a.gif"]},
+    {"name": "--frames --force replaces an existing frame file",
+     "files": {"a.gif": ANIMATION, "a-002.bmp": b"old"}, "args": ["--frames", "--force", "a.gif"]},
+    {"name": "--frames from a list; a name of an earlier input's frame file is refused",
+     "files": {"a.gif": ANIMATION, "sub/日本.gif": PLAIN_GIF, "a-003.bmp": PLAIN_GIF,
+               "names": "a.gif\nsub/日本.gif\na-003.bmp\n".encode()},
+     "args": ["--frames", "-n", "-v", "--files-from", "names"]},
+    {"name": "--frames -r -o out keeps the folder's name",
+     "files": {**TREE, "pics/sub/anim.gif": ANIMATION},
+     "args": ["--frames", "-r", "-v", "-o", "out", "pics"]},
+    {"name": "--frames: an input named as a frame file in other letters (Linux: a file apart)",
+     "files": {"a.gif": ANIMATION, "A-002.BMP": PLAIN_GIF},
+     "args": ["--frames", "a.gif", "A-002.BMP"],
+     "windows": {"status": 1, "stderr": [
+         "a.gif: not converted: the output a-*.bmp is the input file A-002.BMP",
+         "1 converted, 1 failed"],
+         "present": {"A-002.BMP-001.bmp": None}, "absent": ["a-001.bmp"]}},
+    {"name": "--frames: prefixes that differ in letter case alone are one (Linux: two)",
+     "files": {"x/a.gif": ANIMATION, "y/A.gif": PLAIN_GIF},
+     "args": ["--frames", "-o", "out", "x/a.gif", "y/A.gif"],
+     "windows": {"status": 1, "stderr": [
+         "y/A.gif: not converted: its output out/A-*.bmp is also the output of x/a.gif",
+         "1 converted, 1 failed"],
+         "present": {"out/a-001.bmp": None, "out/a-002.bmp": None, "out/a-003.bmp": None}}},
     {"name": "hidden and system attributes of a replaced output are kept",
      "files": {"a.gif": PLAIN_GIF, "a.bmp": b"old"}, "setup": "hidden system a.bmp",
      "args": ["--force", "a.gif"],
@@ -410,6 +476,9 @@ def check_row(row, linux, windows, failures):
                 problems.append(f"{name} is missing")
             elif content is not None and (w_folder / name).read_bytes() != content:
                 problems.append(f"{name} changed")
+        for name in expected.get("absent", []):
+            if (w_folder / name).exists():
+                problems.append(f"{name} is there")
         for name, bits in expected.get("attributes", {}).items():
             if dos_attributes(w_folder / name) & bits != bits:
                 problems.append(f"{name} lost its attributes ({dos_attributes(w_folder / name):#x})")
