@@ -97,6 +97,8 @@ constexpr ProblemText kProblemTexts[] = {
     {Problem::kOutputExists, 0,
      "not converted: {output} already exists (use --force to replace it, or -n to skip it)"},
     {Problem::kEmptyName, kEmptyName, "the file name is empty"},
+    {Problem::kNameHoldsNul, kOpenFailed,
+     "cannot open it: the name holds a NUL byte (a list of NUL-separated names needs --null)"},
     {Problem::kInputUnreadable, kOpenFailed, "cannot open it: {error}"},
     {Problem::kInputNotAFile, kOpenFailed,
      "cannot read it: it is {kind}, not a regular file (use - to read standard input)"},

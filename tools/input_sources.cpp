@@ -54,6 +54,9 @@ bool next_in_list(InputSources& sources, Source& source) {
       source =
           failed({}, Problem::kInputUnreadable, platform::kNameTooLong, position_in_list(list));
       return true;
+    case Listed::kHoldsNul:
+      source = failed({}, Problem::kNameHoldsNul, 0, position_in_list(list));
+      return true;
     case Listed::kName:
       break;
   }

@@ -25,6 +25,7 @@ enum class Problem {
   kFolderNameTaken,         // -r -o DIR: a folder whose name an earlier folder has there
   kOutputExists,            // something already exists at the output, and no --force
   kEmptyName,               // the input or output name is empty
+  kNameHoldsNul,            // a line of a list of names holds a NUL byte
   kInputUnreadable,         // the input cannot be opened
   kInputNotAFile,           // the input is a pipe, device or socket (input_kind says which)
   kListUnreadable,          // the list of names (--files-from) cannot be opened or read

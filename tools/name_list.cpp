@@ -100,7 +100,10 @@ Listed next_listed(NameList& list, std::string& name, int& error) {
       strip_windows_text(list, name);
       if (name.empty() && list.separator == '\n') continue;
       ++list.items;
-      return name.empty() ? Listed::kEmptyName : Listed::kName;
+      if (name.empty()) return Listed::kEmptyName;
+      // The system would read such a name only up to the NUL, a name the
+      // list never gave, so the line is refused rather than cut short.
+      return name.find('\0') == std::string::npos ? Listed::kName : Listed::kHoldsNul;
     }
     const std::int64_t got = read_more(list, error);
     if (got < 0) return fail(list, error, error);

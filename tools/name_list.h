@@ -33,6 +33,7 @@ enum class Listed {
   kName,        // a name
   kEmptyName,   // an empty name between two NULs (empty lines are skipped)
   kTooLong,     // a name longer than kLongestListedName, skipped
+  kHoldsNul,    // a line holding a NUL byte, which no file name can: skipped
   kReadFailed,  // the list could not be opened or read (error set)
   kEnd,
 };

@@ -1188,6 +1188,14 @@ TEST(Lists, NamesFromAFileOrStandardInputConvertAsGiven) {
        "-: cannot read standard input: it holds the list of names (30001)\n"
        "1 converted, 1 failed\n",
        {"out/a.bmp"}},
+      // A line holding a NUL byte names no file the system could open by it:
+      // it is refused by its place, never cut short at the NUL.
+      {{"--files-from", "names", "-o", "out", "--force"},
+       std::string("a.gif\0zzz\nb.gif\n", 16),
+       1,
+       "names:1: cannot open it: the name holds a NUL byte (a list of NUL-separated names "
+       "needs --null) (30001)\n1 converted, 1 failed\n",
+       {"out/b.bmp"}},
       {{"--files-from", "names", "-o", "out"},
        "-\n",
        1,
