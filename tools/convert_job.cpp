@@ -79,18 +79,6 @@ Outcome convert_to_stream(const BmpSource& source, FileHandle stream) {
   return outcome;
 }
 
-// Writes into an existing stream or device at path, in place: it is never
-// replaced or removed.
-Outcome convert_in_place(const BmpSource& source, const std::string& path) {
-  FileHandle stream = platform::kNoFile;
-  if (const int error = platform::open_stream_for_writing(path.c_str(), stream); error != 0)
-    return failure(Problem::kOutputUncreatable, error);
-  Outcome outcome = convert_to_stream(source, stream);
-  if (const int error = platform::close_reporting(stream); error != 0 && succeeded(outcome))
-    outcome = failure(Problem::kWriteFailed, error);
-  return outcome;
-}
-
 // Writes the BMP into a temporary file in target's folder and gives it the
 // name target once complete: target holds the old file or the whole new one,
 // never part of one, whatever happens meanwhile.
@@ -105,6 +93,35 @@ Outcome convert_whole_file(const Job& job, const BmpSource& source, const FileId
     outcome.report = report;
   }
   platform::discard_temporary(temporary);
+  return outcome;
+}
+
+// An existing regular file is kept with -n or without --force, and replaced
+// whole with --force.
+Outcome convert_to_existing_file(const Job& job, const BmpSource& source,
+                                 const FileIdentity& opened, const Options& options,
+                                 const Plan& plan) {
+  if (options.skip_existing) return failure(Problem::kSkipped);
+  if (!options.force) return failure(Problem::kOutputExists);
+  return convert_whole_file(job, source, opened, options, plan);
+}
+
+// Writes into the existing stream or device the job's output leads to, in
+// place: it is never replaced or removed. What is opened decides, not what
+// the name led to when the job was planned: a regular file found there now
+// is an existing output like any other, and is never written over in place.
+Outcome convert_in_place(const Job& job, const BmpSource& source, const FileIdentity& opened,
+                         const Options& options, const Plan& plan) {
+  FileHandle stream = platform::kNoFile;
+  if (const int error = platform::open_stream_for_writing(job.target.c_str(), stream); error != 0)
+    return failure(Problem::kOutputUncreatable, error);
+  if (platform::is_regular(platform::identify(stream))) {
+    platform::close(stream);
+    return convert_to_existing_file(job, source, opened, options, plan);
+  }
+  Outcome outcome = convert_to_stream(source, stream);
+  if (const int error = platform::close_reporting(stream); error != 0 && succeeded(outcome))
+    outcome = failure(Problem::kWriteFailed, error);
   return outcome;
 }
 
@@ -129,10 +146,11 @@ Outcome convert_to_output(const Job& job, const BmpSource& source, const FileIde
   if (existing.kind == FileKind::kFolder)
     return failure(Problem::kOutputUncreatable, platform::kIsAFolder);
   // A pipe or character device (/dev/null for a dry run) holds nothing to keep.
-  if (platform::is_stream(existing.kind)) return convert_in_place(source, job.target);
+  if (platform::is_stream(existing.kind))
+    return convert_in_place(job, source, opened, options, plan);
   if (options.skip_existing) return failure(Problem::kSkipped);
   if (!options.force) return failure(Problem::kOutputExists);
-  if (!platform::is_regular(existing)) return convert_in_place(source, job.target);
+  if (!platform::is_regular(existing)) return convert_in_place(job, source, opened, options, plan);
   return convert_whole_file(job, source, opened, options, plan);
 }
 

@@ -373,6 +373,49 @@ TEST(Devices, AreWrittenInPlaceAndNeverReplacedOrRemoved) {
   }
 }
 
+// Whether an output is written in place is decided by what is opened, not by
+// what the name was when the run planned it: a file put where a pipe was is an
+// existing output, kept or replaced whole, never written over in place.
+TEST(Devices, AFileFoundWhereAPipeWasIsAnExistingOutput) {
+  const Bytes longer_than_the_bmp(kPicture.bmp.size() + 100, 'x');
+  struct Case {
+    Args args;
+    int status;
+    std::string err;
+    Bytes kept;
+  };
+  const std::vector<Case> cases = {
+      {{"-j1", "a.gif", "b.gif"},
+       1,
+       "b.gif: not converted: b.bmp already exists (use --force to replace it, or -n to skip "
+       "it)\n1 converted, 1 failed\n",
+       longer_than_the_bmp},
+      {{"-j1", "-n", "a.gif", "b.gif"},
+       0,
+       "1 converted, 1 skipped, 0 failed\n",
+       longer_than_the_bmp},
+      {{"-j1", "-f", "a.gif", "b.gif"}, 0, "2 converted, 0 failed\n", kPicture.bmp},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    ScratchDir dir;
+    write_file(dir.path("a.gif"), kPicture.gif);
+    write_file(dir.path("b.gif"), kPicture.gif);
+    ASSERT_EQ(::mkfifo(dir.path("b.bmp").c_str(), 0600), 0);
+    // The first stop is a.bmp's, after both outputs were looked at.
+    CommandRun run = run_brevlo_stopping(c.args, root(dir), [&](int stop) {
+      if (stop != 0) return;
+      fs::remove(dir.path("b.bmp"));
+      write_file(dir.path("b.bmp"), longer_than_the_bmp);
+    });
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(read_file(dir.path("a.bmp")), kPicture.bmp);
+    EXPECT_EQ(read_file(dir.path("b.bmp")), c.kept);
+    EXPECT_EQ(entries(root(dir)), 4u);  // no temporary file left
+  }
+}
+
 TEST(Devices, StandardOutputOnAFullDeviceIsAFailure) {
   ScratchDir dir;
   if (!make_devices(dir)) GTEST_SKIP() << "making device nodes needs root";
