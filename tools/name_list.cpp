@@ -88,7 +88,8 @@ Listed next_listed(NameList& list, std::string& name, int& error) {
   for (;;) {
     const std::size_t end = end_of_name(list);
     const bool whole = end < list.end;
-    if (!whole && end - list.start > kLongestListedName) {
+    // However the bytes arrive, a name past the limit is refused by its place.
+    if (end - list.start > kLongestListedName) {
       ++list.items;
       list.at_start = false;
       if (!skip_past_separator(list, error) && error != 0) return fail(list, error, error);
