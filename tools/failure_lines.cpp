@@ -214,7 +214,8 @@ std::string count_of(std::uint32_t count, std::string_view what) {
 
 // The line's words for a frames job that failed in frame k > 1, whose frames
 // before it stay: the damage, or the failure as any job's, then how many
-// frames were written. Empty for any other failure.
+// frames were written (those -n left alone were not). Empty for any other
+// failure.
 std::string frames_kept(const Outcome& outcome, const std::string& words) {
   const std::uint32_t frame = outcome.report.failed_frame;
   if (frame < 2) return "";
@@ -226,7 +227,9 @@ std::string frames_kept(const Outcome& outcome, const std::string& words) {
     if (damage != std::end(kFrameDamageTexts))
       line = filled(damage->words, {{"frame", std::to_string(frame)}});
   }
-  return line + "; wrote " + count_of(frame - 1, "frame");
+  const auto written = std::count_if(outcome.frames.begin(), outcome.frames.end(),
+                                     [](const FrameFile& file) { return !file.skipped; });
+  return line + "; wrote " + count_of(static_cast<std::uint32_t>(written), "frame");
 }
 
 // Where a job's BMP goes, as its failure line names it: for a frames job

@@ -838,6 +838,13 @@ TEST(Frames, NamedAfterTheirGifBesideItOrInTheFolder) {
        1,
        "",
        "anim.gif: corrupt image data in frame 2; wrote 1 frame\n"},
+      // Frame files -n left alone are not counted as written.
+      {{"--frames", "-n", "anim.gif"},
+       {{"anim.gif", damaged_animation(false)}, {"anim-001.bmp", kOldBmp}},
+       {},
+       1,
+       "",
+       "anim.gif: corrupt image data in frame 2; wrote 0 frames\n"},
       {{"--frames", "anim.gif", "anim.GIF"},
        {{"anim.gif", kAnimation}, {"anim.GIF", kPicture.gif}},
        {{"anim-001.bmp", 1}, {"anim-002.bmp", 2}, {"anim-003.bmp", 3}},
@@ -1238,6 +1245,13 @@ TEST(Lists, NamesFromAFileOrStandardInputConvertAsGiven) {
        1,
        "names:1: cannot open it: the name holds a NUL byte (a list of NUL-separated names "
        "needs --null) (30001)\n1 converted, 1 failed\n",
+       {"out/b.bmp"}},
+      // A name past the longest a list may hold is refused by its place,
+      // also when one read brings it whole.
+      {{"--files-from", "names", "-o", "out"},
+       std::string(100000, 'x') + "\nb.gif\n",
+       1,
+       "names:1: cannot open it: File name too long (30001)\n1 converted, 1 failed\n",
        {"out/b.bmp"}},
       {{"--files-from", "names", "-o", "out"},
        "-\n",
