@@ -1,6 +1,7 @@
 #include "run_index.h"
 
 #include <mutex>
+#include <utility>
 
 namespace brevlo::cli {
 
@@ -24,13 +25,19 @@ std::string key_of(const platform::FileIdentity& file) {
   return key;
 }
 
-// The name recorded under key, when there is one; the caller holds the lock.
+// The name recorded under key, when there is one; name is left as it was
+// otherwise. The caller holds the lock.
 bool find_held(const RunIndex& index, const DigestTable& table, const std::string& key,
                std::string& name) {
   DigestProbe probe = start_probe(table, digest_of(key));
   std::string found_key;
-  for (RecordPlace place = 0; next_candidate(table, probe, place);)
-    if (read_record(index.spool, place, found_key, name) && found_key == key) return true;
+  std::string found_name;
+  for (RecordPlace place = 0; next_candidate(table, probe, place);) {
+    if (read_record(index.spool, place, found_key, found_name) && found_key == key) {
+      name = std::move(found_name);
+      return true;
+    }
+  }
   return false;
 }
 
