@@ -235,16 +235,30 @@ Parsed read_arguments(const std::vector<std::string_view>& args) {
   return parsed;
 }
 
+// How many of the inputs are standard input.
+std::ptrdiff_t standard_input_reads(const Options& options) {
+  return std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
+}
+
+constexpr std::string_view kStandardInputListAndInput =
+    "standard input (-) cannot be both the list of names (--files-from -) and an input";
+
+// Whether -o PATH names a file rather than a folder: no trailing separator,
+// and not an existing folder.
+bool names_a_file(const std::string& path) {
+  return !is_folder_separator(path.back()) &&
+         platform::identify_path(path.c_str()).kind != platform::FileKind::kFolder;
+}
+
 // Decides where the BMP files go from -o PATH, as cp decides for its last
 // operand: with one input (and no -r or list) the output file, unless PATH is
 // an existing folder or ends in a separator; otherwise a folder. "-" is
 // standard output. Returns a usage error, or "" when all is well.
 std::string decide_destination(Options& options, const std::optional<std::string>& output_path) {
-  const auto stdin_reads =
-      std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
+  const auto stdin_reads = standard_input_reads(options);
   if (stdin_reads > 1) return "standard input (-) can be read only once";
   if (stdin_reads > 0 && options.files_from == kStandardStream)
-    return "standard input (-) cannot be both the list of names (--files-from -) and an input";
+    return std::string(kStandardInputListAndInput);
   const bool one_file = options.inputs.size() == 1 && !options.recursive && !options.files_from;
   if (output_path == kStandardStream) {
     if (options.files_from)
@@ -257,12 +271,9 @@ std::string decide_destination(Options& options, const std::optional<std::string
     return "";
   }
   if (output_path) {
-    const std::string& path = *output_path;
-    const bool names_a_file =
-        one_file && !is_folder_separator(path.back()) &&
-        platform::identify_path(path.c_str()).kind != platform::FileKind::kFolder;
-    options.destination = names_a_file ? Destination::kFile : Destination::kFolder;
-    options.output = path;
+    options.destination =
+        one_file && names_a_file(*output_path) ? Destination::kFile : Destination::kFolder;
+    options.output = *output_path;
   }
   if (stdin_reads > 0 && options.destination != Destination::kFile)
     return "standard input (-) needs an output file: -o FILE, or -o - for standard output";
@@ -304,18 +315,13 @@ std::string decide_frames_destination(Options& options,
            "library's BREVLO32 converts it";
   if (output_path == kStandardStream)
     return "--frames writes a file for each frame: it cannot write to standard output (-o -)";
-  const auto stdin_reads =
-      std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
-  if (stdin_reads == 0) {
+  if (standard_input_reads(options) == 0) {
     options.destination = output_path ? Destination::kFolder : Destination::kBesideInputs;
     if (output_path) options.output = *output_path;
     return "";
   }
-  if (options.files_from == kStandardStream)
-    return "standard input (-) cannot be both the list of names (--files-from -) and an input";
-  const bool names_frames =
-      output_path && !is_folder_separator(output_path->back()) &&
-      platform::identify_path(output_path->c_str()).kind != platform::FileKind::kFolder;
+  if (options.files_from == kStandardStream) return std::string(kStandardInputListAndInput);
+  const bool names_frames = output_path && names_a_file(*output_path);
   if (options.inputs.size() != 1 || options.recursive || options.files_from || !names_frames)
     return "--frames reads standard input (-) only as the one input, with -o NAME naming its "
            "frames NAME-001.bmp, NAME-002.bmp, ...";

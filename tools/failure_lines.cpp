@@ -240,8 +240,8 @@ std::string failed_output(const Job& job, const Outcome& outcome) {
   return shown_output(job);
 }
 
-}  // namespace
-
+// What a file that is not a regular one is, for messages: "a pipe", "a
+// device", "a socket", "a folder" or "not a regular file".
 const char* kind_of_file(platform::FileKind kind) {
   switch (kind) {
     case platform::FileKind::kPipe:
@@ -257,6 +257,8 @@ const char* kind_of_file(platform::FileKind kind) {
       return "not a regular file";
   }
 }
+
+}  // namespace
 
 std::string describe_failure(const Job& job, const Outcome& outcome, bool strict) {
   const std::string name = shown_input(job);

@@ -16,8 +16,4 @@ namespace brevlo::cli {
 // that the default conversion would accept also says how to get past it.
 std::string describe_failure(const Job& job, const Outcome& outcome, bool strict);
 
-// What a file that is not a regular one is, for messages: "a pipe", "a
-// device", "a socket", "a folder" or "not a regular file".
-const char* kind_of_file(platform::FileKind kind);
-
 }  // namespace brevlo::cli

@@ -150,7 +150,6 @@ void refuse_conflicting_output(Plan& plan, Job& job) {
 // is the job's from now. Each frame file is looked at, and checked against
 // the inputs by identity, when its frame is ready.
 void refuse_conflicting_prefix(Plan& plan, Job& job) {
-  job.target = job.output;
   const std::string place = place_of(plan.places, job.output);
   std::string other;
   if (find_frame_named_input(plan.index, place, other))
