@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/broken_pipe_posix.h"
 #include "platform/command_platform.h"
 
 namespace brevlo::platform {
@@ -205,10 +206,6 @@ void carry_over(FileHandle file, const FileIdentity& old, const NewFileDefaults&
   [[maybe_unused]] const int given = owner_differs ? ::fchown(fd, old.owner, old.group) : 0;
   // A change of owner clears the set-user-ID and set-group-ID bits.
   if (owner_differs || old.permissions != created.permissions) ::fchmod(fd, old.permissions);
-}
-
-bool is_stream(FileKind kind) {
-  return kind == FileKind::kCharacterDevice || kind == FileKind::kPipe || kind == FileKind::kSocket;
 }
 
 StandardStreams occupy_standard_streams() {

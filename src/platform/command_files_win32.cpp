@@ -321,10 +321,6 @@ void carry_over(FileHandle file, const FileIdentity& old, const NewFileDefaults&
   ::SetFileInformationByHandle(as_handle(file), FileBasicInfo, &basic, sizeof basic);
 }
 
-bool is_stream(FileKind kind) {
-  return kind == FileKind::kCharacterDevice || kind == FileKind::kPipe || kind == FileKind::kSocket;
-}
-
 int copy_to_stream(FileHandle spool, FileHandle stream) {
   if (!seek(spool, 0)) return static_cast<int>(::GetLastError());
   std::array<char, kCopyChunk> buffer{};

@@ -242,8 +242,8 @@ int open_spool_file(FileHandle& spool);
 std::string spool_folder();
 
 // Copies the whole of spool, from its start, to stream. Returns 0 or the
-// system's error number; a reader of a pipe that went away ends the command
-// as SIGPIPE does (see end_on_broken_pipe).
+// system's error number; on Linux, a reader of a pipe that went away ends the
+// command as SIGPIPE does.
 int copy_to_stream(FileHandle spool, FileHandle stream);
 
 // What a file this process creates gets: its owner and group, and the
@@ -265,7 +265,9 @@ void carry_over(FileHandle file, const FileIdentity& old, const NewFileDefaults&
 
 // True for files written as a stream of bytes rather than stored: character
 // devices, pipes and sockets.
-bool is_stream(FileKind kind);
+inline bool is_stream(FileKind kind) {
+  return kind == FileKind::kCharacterDevice || kind == FileKind::kPipe || kind == FileKind::kSocket;
+}
 
 // ---------------------------------------------------------------------------
 // Standard streams
@@ -329,10 +331,6 @@ void handle_interrupts();
 // Ends the command with status. An interrupt that came first, which the
 // command's work may not have seen, ends it by its signal instead.
 [[noreturn]] void end_command(int status);
-
-// After a write that failed with error: when it is EPIPE and SIGPIPE is
-// handled here, ends the command as that signal does; otherwise returns.
-void end_on_broken_pipe(int error);
 
 // In the build of the command made for tests (BREVLO_STOP_BEFORE_COMMIT),
 // stops the process with SIGSTOP, so that a test can change what an output's

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/broken_pipe_posix.h"
 #include "platform/command_platform.h"
 #include "platform/hidden_names_posix.h"
 

@@ -95,10 +95,6 @@ void end_command(int status) {
   std::exit(status);
 }
 
-// Windows has no signal for a reader that went away: the write fails, and is
-// reported like any failed write.
-void end_on_broken_pipe(int /*error*/) {}
-
 // The tests that stop the command before a commit run on Linux alone.
 void stop_before_commit() {}
 
