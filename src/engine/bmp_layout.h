@@ -59,6 +59,19 @@ inline constexpr std::uint16_t kBitsPerPixel = 8;
 // The BMP palette: 256 entries of blue, green, red and a zero byte.
 using Palette = std::array<std::uint8_t, kPaletteSize>;
 
+// The palette of a GIF colour table: its red, green, blue triples, `entries`
+// of them at rgb, become blue, green, red, 0 entries; the entries past them
+// stay black.
+inline Palette palette_from(const std::uint8_t* rgb, std::uint32_t entries) {
+  Palette palette{};
+  for (std::uint32_t i = 0; i < entries && i < kPaletteEntries; ++i) {
+    palette[4 * i + 0] = rgb[3 * i + 2];  // blue
+    palette[4 * i + 1] = rgb[3 * i + 1];  // green
+    palette[4 * i + 2] = rgb[3 * i + 0];  // red
+  }
+  return palette;
+}
+
 // Bytes in one pixel row: the width rounded up to a multiple of 4.
 constexpr std::uint64_t stride_for(std::uint32_t width) {
   return (std::uint64_t{width} + 3) / 4 * 4;

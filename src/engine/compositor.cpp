@@ -43,16 +43,13 @@ std::uint32_t colour_at(const GifColourTable& table, std::uint32_t index) {
   return (std::uint32_t{rgb[0]} << 16) | (std::uint32_t{rgb[1]} << 8) | rgb[2];
 }
 
-// The global table's colours, and the BMP palette (blue, green, red, 0) they
-// make; both black past the table's size.
+// The global table's colours, and the BMP palette they make; both black past
+// the table's size.
 void take_global_table(Canvas& canvas, const GifColourTable& table) {
   canvas.has_global_table = table.entries != 0;
-  for (std::uint32_t i = 0; i < table.entries && i < kPaletteEntries; ++i) {
-    const std::uint32_t colour = colour_at(table, i);
-    canvas.global_colours[i] = colour;
-    for (std::uint32_t byte = 0; byte < 3; ++byte)
-      canvas.global_palette[4 * i + byte] = static_cast<std::uint8_t>(colour >> (8 * byte));
-  }
+  for (std::uint32_t i = 0; i < table.entries && i < kPaletteEntries; ++i)
+    canvas.global_colours[i] = colour_at(table, i);
+  canvas.global_palette = palette_from(table.rgb, table.entries);
 }
 
 // What each of the image's indices draws on a wide canvas: a colour of its

@@ -18,18 +18,6 @@ namespace brevlo {
 
 namespace {
 
-// Red, green, blue triples become blue, green, red, 0 entries; entries past
-// the table's size stay zero.
-Palette palette_from(const ColourTable& table, std::size_t table_size) {
-  Palette palette{};
-  for (std::size_t i = 0; i * 3 < table_size; ++i) {
-    palette[i * 4 + 0] = table[i * 3 + 2];  // blue
-    palette[i * 4 + 1] = table[i * 3 + 1];  // green
-    palette[i * 4 + 2] = table[i * 3 + 0];  // red
-  }
-  return palette;
-}
-
 // An image after the first: its descriptor, local table, code size and data
 // are read and dropped.
 void skip_image(InputReader& reader) {
@@ -45,8 +33,8 @@ Reason read_first_image(InputReader& reader, const GlobalTable& global, ImageHea
   const Reason reason = read_first_image_header(reader, global, image, report);
   if (reason != Reason::kNone) return reason;
   palette = image.has_local_table
-                ? palette_from(image.local_table, std::size_t{3} * image.local_entries)
-                : palette_from(global.bytes, static_cast<std::size_t>(global.size));
+                ? palette_from(image.local_table.data(), image.local_entries)
+                : palette_from(global.bytes.data(), static_cast<std::uint32_t>(global.size / 3));
   return Reason::kNone;
 }
 
