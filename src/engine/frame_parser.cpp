@@ -108,10 +108,7 @@ Reason draw_image_rows(FrameSequence& frames, const ImageHeader& image) {
       draw_row(frames.canvas, row, frames.rows + std::size_t{i} * width);
     }
   }
-  const bool complete = finished == height;
-  const Reason reason = complete ? decode_past_last_row(decoder) : Reason::kNone;
-  if (reason != Reason::kNone) return reason;
-  return judge_data_end(data_end(decoder), complete, frames.options, frames.report);
+  return end_image_data(decoder, finished == height, frames.options, frames.report);
 }
 
 // Reads the next image's header. The first is refused where the still
@@ -135,9 +132,8 @@ Reason compose_image(FrameSequence& frames) {
   ImageHeader image;
   Reason reason = read_image(frames, image);
   if (reason != Reason::kNone) return reason;
-  // A file that ended where its code size belongs is cut short, not corrupt.
-  if (!is_valid_code_size(image.code_size))
-    return frames.reader.ended ? Reason::kDataCutShort : Reason::kBadCodeSize;
+  reason = judge_code_size(frames.reader, image.code_size);
+  if (reason != Reason::kNone) return reason;
   if (start_image(frames.canvas, placement_of(image, frames.control)) != Reason::kNone)
     return no_memory(frames.report);
   reason = draw_image_rows(frames, image);

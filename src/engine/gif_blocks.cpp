@@ -137,6 +137,18 @@ Reason judge_data_end(DataEnd end, bool complete, const ConversionOptions& optio
   return complete && options.end_code_optional ? Reason::kNone : Reason::kCorruptData;
 }
 
+Reason end_image_data(LzwDecoder& decoder, bool complete, const ConversionOptions& options,
+                      ConversionReport& report) {
+  const Reason reason = complete ? decode_past_last_row(decoder) : Reason::kNone;
+  if (reason != Reason::kNone) return reason;
+  return judge_data_end(data_end(decoder), complete, options, report);
+}
+
+Reason judge_code_size(const InputReader& reader, std::uint8_t code_size) {
+  if (is_valid_code_size(code_size)) return Reason::kNone;
+  return reader.ended ? Reason::kDataCutShort : Reason::kBadCodeSize;
+}
+
 Reason no_memory(ConversionReport& report) {
   report.system_error = platform::last_error();
   return Reason::kNoMemory;

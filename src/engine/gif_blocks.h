@@ -134,6 +134,16 @@ std::uint16_t table_entries_of(std::uint8_t packed);
 Reason judge_data_end(DataEnd end, bool complete, const ConversionOptions& options,
                       ConversionReport& report);
 
+// The image's data is over: a complete image's codes past its last row are
+// decoded, then the data's end is judged as judge_data_end judges it.
+Reason end_image_data(LzwDecoder& decoder, bool complete, const ConversionOptions& options,
+                      ConversionReport& report);
+
+// The reason to refuse an image's LZW minimum code size for, kNone when it is
+// valid: a file that ended where the code size belongs is cut short
+// (kDataCutShort), not corrupt (kBadCodeSize).
+Reason judge_code_size(const InputReader& reader, std::uint8_t code_size);
+
 // Working memory could not be had: the system's error number is taken
 // straight after the failed obtain. Returns kNoMemory.
 Reason no_memory(ConversionReport& report);

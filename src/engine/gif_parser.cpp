@@ -43,20 +43,17 @@ Reason read_first_image(InputReader& reader, const GlobalTable& global, ImageHea
 // the codes past the last row, and has the rows written.
 Reason convert_rows(LzwDecoder& decoder, const ImageHeader& image, const ConversionOptions& options,
                     RowBatch& batch, ConversionReport& report) {
-  Reason reason = Reason::kNone;
   while (rows_finished(batch) < image.height && data_end(decoder) == DataEnd::kNotYet) {
     const RowRun run{next_row_slot(batch), slot_step(batch), rows_before_write(batch)};
     std::uint32_t filled = 0;
-    reason = decode_rows(decoder, run, filled);
+    const Reason reason = decode_rows(decoder, run, filled);
     // Rows the run finished before a failure are held, not yet due.
     const Reason handed = hand_over_rows(batch, filled);
     if (handed != Reason::kNone) return handed;
     if (reason != Reason::kNone) return fail_after_held_rows(batch, reason);
   }
   const bool complete = rows_finished(batch) == image.height;
-  if (complete) reason = decode_past_last_row(decoder);
-  if (reason == Reason::kNone)
-    reason = judge_data_end(data_end(decoder), complete, options, report);
+  const Reason reason = end_image_data(decoder, complete, options, report);
   if (reason != Reason::kNone) return fail_after_held_rows(batch, reason);
   return finish_rows(batch);
 }
@@ -84,10 +81,8 @@ Reason write_image(InputReader& reader, const ImageHeader& image, const Palette&
     release_decoder(decoder);
     return reason;
   }
-  if (!is_valid_code_size(image.code_size)) {
-    // A file that ended where its code size belongs is cut short, not corrupt.
-    reason = reader.ended ? Reason::kDataCutShort : Reason::kBadCodeSize;
-  } else {
+  reason = judge_code_size(reader, image.code_size);
+  if (reason == Reason::kNone) {
     start_image_data(*decoder, reader, image.code_size, image.width);
     reason = convert_rows(*decoder, image, options, batch, report);
   }
