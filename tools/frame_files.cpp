@@ -44,8 +44,7 @@ Outcome after_the_last_frame(const FrameSequence& frames, std::vector<FrameFile>
 }  // namespace
 
 std::string frame_file_name(const std::string& prefix, std::uint32_t frame) {
-  constexpr std::size_t kLongestNumber = sizeof "-4294967295.bmp";
-  std::string name(prefix.size() + kLongestNumber, '\0');
+  std::string name(prefix.size() + kFrameNameExtra, '\0');
   const int length = std::snprintf(name.data(), name.size(), kFrameNameFormat, prefix.c_str(),
                                    static_cast<unsigned>(frame));
   name.resize(static_cast<std::size_t>(length));

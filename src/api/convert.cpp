@@ -138,9 +138,6 @@ namespace brevlo {
 
 namespace {
 
-// The bytes a frame's name adds to its prefix, at most (see kFrameNameFormat).
-constexpr std::size_t kFrameNameExtra = sizeof "-4294967295.bmp";
-
 // The frame composed last, written into its own file as BREVLO32 writes its
 // output: opened without truncating it, refused when it is the input,
 // emptied, written, and after a failure emptied and removed when the name is

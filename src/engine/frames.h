@@ -15,6 +15,7 @@
 // the first image fails for the reason the still image's conversion gives.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/compositor.h"
@@ -56,6 +57,9 @@ struct FrameSequence {
 // and the command alike: the prefix, then the frame's number (1 = the first)
 // of three digits at least, more only past 999: "%s-%03u.bmp".
 inline constexpr const char* kFrameNameFormat = "%s-%03u.bmp";
+
+// The most bytes a frame's name adds to its prefix, its NUL included.
+inline constexpr std::size_t kFrameNameExtra = sizeof "-4294967295.bmp";
 
 // Decoded rows wait in a block of this size before they are drawn: as many
 // rows of the image as it holds, at least one (an image is at most 65535
