@@ -111,14 +111,14 @@ FrameKind classify_frame(FrameColours& colours, const Canvas& canvas) {
 // handed a wider canvas than its block serves obtains one anew.
 Reason obtain_block(FrameWriter& writer, const Canvas& canvas) {
   const std::uint64_t stride = true_colour_stride_for(canvas.width);
-  if (writer.block != nullptr && writer.batch_bytes >= stride) return Reason::kNone;
+  if (writer.colours != nullptr && writer.batch_bytes >= stride) return Reason::kNone;
   close_frame_writer(writer);
   writer.batch_bytes = rows_per_batch(stride, canvas.height) * stride;
-  writer.block =
+  void* const block =
       platform::obtain(static_cast<std::size_t>(sizeof(FrameColours) + writer.batch_bytes), false);
-  if (writer.block == nullptr) return Reason::kNoMemory;
-  writer.colours = static_cast<FrameColours*>(writer.block);
-  writer.batch = static_cast<std::uint8_t*>(writer.block) + sizeof(FrameColours);
+  if (block == nullptr) return Reason::kNoMemory;
+  writer.colours = static_cast<FrameColours*>(block);
+  writer.batch = static_cast<std::uint8_t*>(block) + sizeof(FrameColours);
   return Reason::kNone;
 }
 
@@ -228,7 +228,7 @@ Reason write_frame(FrameWriter& writer, const Canvas& canvas, platform::FileHand
 }
 
 void close_frame_writer(FrameWriter& writer) {
-  platform::release(writer.block);
+  platform::release(writer.colours);
   writer = FrameWriter{};
 }
 

@@ -32,8 +32,7 @@ struct FrameColours;
 
 struct FrameWriter {
   // One block, obtained with the first frame and kept for the file's others:
-  // the colour tables, then the rows on their way to the file.
-  void* block = nullptr;
+  // the colour tables, at its start, then the rows on their way to the file.
   FrameColours* colours = nullptr;
   std::uint8_t* batch = nullptr;
   std::uint64_t batch_bytes = 0;
@@ -45,7 +44,8 @@ struct FrameWriter {
 
 // Writes the canvas's frame, of the kind its pixels ask for (writer.kind then
 // says which), into bmp_file, open for writing, empty and positionable. The
-// kind costs at most one pass over the frame to decide. Returns kNone;
+// kind costs at most one pass over the frame to tell an all-global frame, and
+// one more to gather a frame's colours. Returns kNone;
 // kNoMemory when the writer's block cannot be had (platform::last_error then
 // says why); kWriteFailed when a write fails or the BMP would pass the
 // process's file-size limit (then before anything is written), with the
