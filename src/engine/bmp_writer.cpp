@@ -5,7 +5,6 @@
 #include <cstring>
 #include <iterator>
 
-#include "engine/interlace.h"
 #include "engine/little_endian.h"
 
 namespace brevlo {
@@ -13,9 +12,6 @@ namespace brevlo {
 namespace {
 
 constexpr std::uint32_t kLastPass = std::size(kInterlacePasses) - 1;
-
-// The first pass's rows lie every kFirstPassStep rows from the top.
-constexpr std::uint32_t kFirstPassStep = kInterlacePasses[0].step;
 
 // Writes size bytes at offset of the batch's file. A failure's error number is
 // taken straight after the write, before any other call can change it.

@@ -7,6 +7,7 @@
 
 #include "engine/bmp_layout.h"
 #include "engine/conversion.h"
+#include "engine/interlace.h"
 #include "platform/platform.h"
 
 namespace brevlo {
@@ -87,9 +88,10 @@ inline std::uint8_t* next_row_slot(const RowBatch& batch) {
 }
 
 // The bytes from a slot to the slot of the row finished after it: a stride
-// down, or while the first pass fills a window eight strides, to its next row.
+// down, or while the first pass fills a window kFirstPassStep strides, to its
+// next row.
 inline std::ptrdiff_t slot_step(const RowBatch& batch) {
-  return -static_cast<std::ptrdiff_t>(batch.filling ? 8 * batch.stride : batch.stride);
+  return -static_cast<std::ptrdiff_t>(batch.filling ? kFirstPassStep * batch.stride : batch.stride);
 }
 
 // The rows to be finished, from next_row_slot on and each slot_step from the

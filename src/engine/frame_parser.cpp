@@ -17,7 +17,6 @@ namespace brevlo {
 namespace {
 
 constexpr std::uint8_t kGraphicControlLabel = 0xF9;
-constexpr std::uint8_t kMaxSubBlock = 255;
 constexpr std::uint8_t kGraphicControlSize = 4;  // the first sub-block's bytes read
 constexpr std::uint8_t kTransparencyFlag = 0x01;
 constexpr int kDisposalShift = 2;

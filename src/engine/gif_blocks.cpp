@@ -32,6 +32,11 @@ int table_bytes(std::uint8_t packed) {
   return 3 << ((packed & kTableSizeBits) + 1);
 }
 
+// Entries of the table of the given packed byte's size field.
+std::uint16_t table_entries_of(std::uint8_t packed) {
+  return static_cast<std::uint16_t>(table_bytes(packed) / 3);
+}
+
 // "GIF8" then any version character then "a": GIF87a, GIF89a and alike.
 bool has_gif_signature(const ScreenDescriptor& head) {
   return head[0] == 'G' && head[1] == 'I' && head[2] == 'F' && head[3] == '8' && head[5] == 'a';
@@ -47,10 +52,6 @@ Reason check_strict_table(std::uint8_t packed, ConversionReport& report) {
 }
 
 }  // namespace
-
-std::uint16_t table_entries_of(std::uint8_t packed) {
-  return static_cast<std::uint16_t>(table_bytes(packed) / 3);
-}
 
 Reason read_screen(InputReader& reader, const ConversionOptions& options, GifScreen& screen,
                    ConversionReport& report) {

@@ -125,9 +125,6 @@ Reason end_without_trailer(bool image_converted, const ConversionOptions& option
 // else kNoImage (or no_table_or).
 Reason end_at_trailer(bool image_converted, const GlobalTable& global);
 
-// Entries of the table of the given packed byte's size field.
-std::uint16_t table_entries_of(std::uint8_t packed);
-
 // The image data must end at its end code. A complete image may end without
 // one, at its terminator, where the options allow it; report.end_code_missing
 // says when a complete image did.

@@ -2,11 +2,10 @@
 //
 // The parser drives the conversion: it walks the blocks, and for the first
 // image has the BMP writer write the headers, then asks the LZW decoder for
-// the image's rows one at a time, each into the slot the writer's row batch
-// gives it, and hands each finished row back to the batch. The decoder knows
-// nothing of where its rows go. Later images are read and dropped.
-#include <array>
-
+// the image's rows a run at a time, each row into the slot the writer's row
+// batch gives it, and hands each run's finished rows back to the batch. The
+// decoder knows nothing of where its rows go. Later images are read and
+// dropped.
 #include "engine/bmp_layout.h"
 #include "engine/bmp_writer.h"
 #include "engine/conversion.h"

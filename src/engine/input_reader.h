@@ -12,6 +12,9 @@ namespace brevlo {
 
 inline constexpr std::int32_t kReaderBufferSize = 16 * 1024;
 
+// The most bytes a sub-block holds after its length byte.
+inline constexpr std::int32_t kMaxSubBlock = 255;
+
 // The last chunk read and the place in it.
 struct InputReader {
   platform::FileHandle file = platform::kNoFile;

@@ -13,6 +13,9 @@ struct InterlacePass {
 };
 inline constexpr InterlacePass kInterlacePasses[] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
 
+// The first pass's rows lie every kFirstPassStep rows from the top.
+inline constexpr std::uint32_t kFirstPassStep = kInterlacePasses[0].step;
+
 // The image row (0 = top) of the row an interlaced image of the given height
 // stores at position `stored` (0 = the first). A position past the last row
 // gives height.

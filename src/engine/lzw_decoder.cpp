@@ -48,7 +48,6 @@ constexpr int kMinCodeSize = 2;
 constexpr int kMaxCodeSize = 8;
 constexpr int kMaxCodeWidth = 12;
 constexpr int kTableSize = 1 << kMaxCodeWidth;  // 4096 codes
-constexpr int kMaxSubBlock = 255;               // bytes after a sub-block's length byte
 
 // What one load of code bits takes from the sub-block.
 using Word = std::conditional_t<sizeof(void*) == 8, std::uint64_t, std::uint32_t>;
