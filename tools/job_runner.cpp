@@ -243,7 +243,11 @@ void convert_next(SharedRun& run, std::unique_lock<std::mutex>& held) {
 // Each thread plans when planning may start and another thread converts
 // meanwhile (or nothing is left to convert), converts while there are jobs to
 // take and room to convert, and otherwise waits; a thread's own conversion
-// ending is its cue to look again.
+// ending is its cue to look again. A thread ends only once every job is taken
+// and no conversion is under way: as a thread ends, the C library gives back
+// its memory and may open a file of its own meanwhile (on Linux, once per
+// process, to learn how the system lends memory), a descriptor the gate does
+// not see, and that a conversion alone in its turn could find missing.
 void work_through(SharedRun& run) {
   std::unique_lock held(run.lock);
   for (;;) {
@@ -253,8 +257,8 @@ void work_through(SharedRun& run) {
       plan_ahead(run, held);
     } else if (can_convert) {
       convert_next(run, held);
-    } else if (run.sources_ended && run.taken == run.planned) {
-      run.changed.notify_all();  // a thread waiting for room to convert may end too
+    } else if (run.sources_ended && run.taken == run.planned && run.converting == 0) {
+      run.changed.notify_all();  // threads waiting for the last conversion end too
       return;
     } else {
       ++run.idle;
